@@ -1,0 +1,227 @@
+#include "app/Controller.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+#include "app/PortList.h"
+#include "core/FlashTimer.h"
+#include "core/WindowServices.h"
+
+namespace {
+
+constexpr int MaxRate = 50;
+
+// A loaded setting outside its list falls back to its default, so every list shows a choice.
+void keepWithinLists(Settings& settings)
+{
+    const Settings defaults;
+    if (settings.FlashRate < 1 || settings.FlashRate > MaxRate) {
+        settings.FlashRate = defaults.FlashRate;
+    }
+    if (settings.FlashColourIndex < 0 || settings.FlashColourIndex >= FlashColourCount) {
+        settings.FlashColourIndex = defaults.FlashColourIndex;
+    }
+    if (settings.BrightnessIndex < 0 || settings.BrightnessIndex >= BrightnessCount) {
+        settings.BrightnessIndex = defaults.BrightnessIndex;
+    }
+}
+
+}  // namespace
+
+Controller::Controller(Wsc32& serial, FlashTimer& timer, ClockPump& clock, WindowServices& window,
+                       PortList& ports, ProcessINIFile settingsFile, QString programFolder)
+    : m_settingsFile(std::move(settingsFile)),
+      m_window(window),
+      m_ports(ports),
+      m_port(m_state, m_settings, serial, window),
+      m_context{m_state, m_settings, m_port, timer, clock, window},
+      m_flashing(m_context),
+      m_segmentColours(m_context),
+      m_gradient(m_context),
+      m_programs(m_context, std::move(programFolder))
+{
+    // The window's timer starts enabled with interval 0, so it does not tick yet.
+    timer.setInterval(0);
+    timer.setEnabled(true);
+    timer.setTickHandler([this] { Timer1_Timer(); });
+}
+
+Controller::~Controller()
+{
+    m_context.timer.setTickHandler({});
+}
+
+template <typename Effect>
+void Controller::runEffect(Effect&& effect)
+{
+    ++m_effectsRunning;
+    effect();
+    --m_effectsRunning;
+    if (m_effectsRunning == 0 && m_unloadPending) {
+        m_unloadPending = false;
+        m_window.closeWindow();
+    }
+}
+
+void Controller::selectAtStartup(ListId list, int index)
+{
+    m_window.selectListItem(list, index);
+    switch (list) {
+        case ListId::FlashRate:
+            ComboFlashRate_Click(index);
+            break;
+        case ListId::FlashColour:
+            ComboFlashColour_Click(index);
+            break;
+        case ListId::Brightness:
+            ComboBrightness_Click(index);
+            break;
+        case ListId::COMPort:
+            break;
+    }
+}
+
+void Controller::Form_Load()
+{
+    std::array<int32_t, PortList::BufferSize> buffer{};
+    m_settingsFile.LoadSettings(m_settings);
+    keepWithinLists(m_settings);
+    m_settingsFile.SaveSettings(m_settings);
+
+    // The buffer has 501 entries, so no scan goes past position 500.
+    const int last = std::min<int>(static_cast<int16_t>(m_ports.ListActiveCOMPorts(buffer.data())),
+                                   PortList::BufferSize - 1);
+    for (int i = 0; i <= last; ++i) {
+        if (buffer[i] > 0) {
+            m_window.addListItem(ListId::COMPort, QStringLiteral("Com%1").arg(buffer[i]),
+                                 m_ports.describe(buffer[i]));
+        }
+    }
+    for (int rate = 1; rate <= MaxRate; ++rate) {
+        m_window.addListItem(ListId::FlashRate, QString::number(rate), {});
+    }
+    for (int i = 0; i < FlashColourCount; ++i) {
+        m_window.addListItem(ListId::FlashColour, flashColourName(i), {});
+    }
+    selectAtStartup(ListId::FlashColour, m_settings.FlashColourIndex);
+    for (int i = 0; i < BrightnessCount; ++i) {
+        m_window.addListItem(ListId::Brightness, brightnessName(i), {});
+    }
+    selectAtStartup(ListId::FlashRate, m_settings.FlashRate - 1);
+    selectAtStartup(ListId::Brightness, m_settings.BrightnessIndex);
+    ApplyFlashColour(m_state, m_settings);
+    m_state.StopFlashing = false;
+    m_state.WhiteCode = WhiteCodeFor(0);
+}
+
+bool Controller::Form_QueryUnload()
+{
+    m_state.ProgramRunning = false;
+    if (m_effectsRunning == 0) {
+        return true;
+    }
+    // An effect's loop is still on the call stack below this handler: let it end through its
+    // own tests, and close the window once it has returned.
+    m_state.PortOpen = false;
+    m_state.Unloading = true;
+    m_unloadPending = true;
+    Form_Unload();
+    return false;
+}
+
+void Controller::Form_Unload()
+{
+    m_settingsFile.SaveSettings(m_settings);
+}
+
+void Controller::cmdFlashOrlesse_Click()
+{
+    m_flashing.start();
+}
+
+void Controller::cmdStop_Click()
+{
+    m_flashing.stop();
+}
+
+void Controller::cmdSwitchOff_Click()
+{
+    m_flashing.switchOff();
+}
+
+void Controller::Timer1_Timer()
+{
+    m_flashing.tick();
+}
+
+void Controller::CheckWhite_Click(int value)
+{
+    m_state.WhiteCode = WhiteCodeFor(value);
+}
+
+void Controller::cmdGradient_Click()
+{
+    runEffect([this] { m_gradient.run(); });
+}
+
+void Controller::cmdSpin_Click()
+{
+    runEffect([this] { m_segmentColours.spin(); });
+}
+
+void Controller::cmdResetColours_Click()
+{
+    m_segmentColours.resetColours();
+}
+
+void Controller::cmdProgramStart_Click()
+{
+    runEffect([this] { m_programs.cmdProgramStart_Click(); });
+}
+
+void Controller::cndProgramEnd_Click()
+{
+    m_programs.cndProgramEnd_Click();
+}
+
+void Controller::ComboCOMPort_Click(const QString& itemText)
+{
+    m_settings.ComPortNumber = static_cast<int16_t>(itemText.mid(3).trimmed().toInt());
+    m_settingsFile.SaveSettings(m_settings);
+}
+
+void Controller::ComboFlashRate_Click(int position)
+{
+    m_settings.FlashRate = static_cast<int16_t>(position + 1);
+    m_context.timer.setInterval(Flashing::intervalForRate(m_settings.FlashRate));
+    m_settingsFile.SaveSettings(m_settings);
+}
+
+void Controller::ComboFlashColour_Click(int position)
+{
+    m_settings.FlashColourIndex = static_cast<int16_t>(position);
+    ApplyFlashColour(m_state, m_settings);
+}
+
+void Controller::ComboBrightness_Click(int position)
+{
+    m_settings.BrightnessIndex = static_cast<int16_t>(position);
+    m_settingsFile.SaveSettings(m_settings);
+    ApplyBrightness(m_state, m_settings);
+}
+
+void Controller::cmdExit_Click()
+{
+    // Effects running below this handler end through their own tests once the flags are
+    // cleared; the device is shut down in order first.
+    m_state.ProgramRunning = false;
+    if (m_state.PortOpen) {
+        m_flashing.stop();
+        m_segmentColours.resetColours();
+        m_port.closePort();
+    }
+    m_state.PortOpen = false;
+    m_state.Unloading = true;
+    m_window.closeWindow();
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+#include "app/ProcessINIFile.h"
+#include "core/WindowServices.h"
+
+class Controller;
+class PortList;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QPushButton;
+class QtClockPump;
+class QtFlashTimer;
+class Wsc32;
+
+// The main window: the controls, and the window services the controller's operations use.
+// Each control event goes straight to the controller's handler of the same name.
+class frmMain : public QWidget, public WindowServices {
+    Q_OBJECT
+
+public:
+    // Builds the window around the given serial library, port list and settings file, and
+    // runs the start-up sequence (settings loaded, lists filled, flash timer set going).
+    frmMain(std::unique_ptr<Wsc32> serial, std::unique_ptr<PortList> ports,
+            ProcessINIFile settingsFile, QString programFolder, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // The controller behind the window.
+    Controller& controller() { return *m_controller; }
+
+    int whiteBoxValue() override;
+    void setTitle(const QString& title) override;
+    void showMessage(const QString& text) override;
+    QString chooseOpenFile(const QString& folder, const QString& filter) override;
+    void addListItem(ListId list, const QString& text, const QString& toolTip) override;
+    void selectListItem(ListId list, int index) override;
+    void closeWindow() override;
+
+    // Qt's file-dialog filter for a filter such as "Keldara Program|*.CSV|All Files|*.*". On
+    // file systems where case matters, each pattern is offered in lower case too.
+    static QString qtFilter(const QString& filter);
+
+signals:
+    // The window has unloaded: the settings are saved and the program may end.
+    void unloaded();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    // Shows the modal message box; tests replace it.
+    virtual void messageBox(const QString& text);
+    // Shows the modal open-file dialog; tests replace it.
+    virtual QString openFileDialog(const QString& folder, const QString& filter);
+
+private:
+    void buildControls();
+    void routeEvents();
+    QComboBox* list(ListId id) const;
+
+    std::unique_ptr<Wsc32> m_serial;
+    std::unique_ptr<PortList> m_ports;
+    std::unique_ptr<QtFlashTimer> m_timer;
+    std::unique_ptr<QtClockPump> m_clock;
+    std::unique_ptr<Controller> m_controller;
+    bool m_unloaded = false;
+
+    QPushButton* cmdFlashOrlesse = nullptr;
+    QPushButton* cmdStop = nullptr;
+    QPushButton* cmdResetColours = nullptr;
+    QPushButton* cmdSwitchOff = nullptr;
+    QPushButton* cmdSpin = nullptr;
+    QPushButton* cmdGradient = nullptr;
+    QPushButton* cmdProgramStart = nullptr;
+    QPushButton* cndProgramEnd = nullptr;
+    QPushButton* cmdExit = nullptr;
+    QComboBox* ComboCOMPort = nullptr;
+    QComboBox* ComboFlashRate = nullptr;
+    QComboBox* ComboFlashColour = nullptr;
+    QComboBox* ComboBrightness = nullptr;
+    QCheckBox* CheckWhite = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QFrame* Line1 = nullptr;
+};

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <functional>
+#include <utility>
+
+// The periodic flash timer (Timer1). It ticks every interval() milliseconds on the
+// user-interface thread, but only while it is enabled and the interval is not 0. An interval
+// of 0 stops the ticks and leaves the enabled state as it is, so a later non-zero interval
+// restarts them.
+class FlashTimer {
+public:
+    virtual ~FlashTimer() = default;
+
+    // Sets the tick period in milliseconds (0 to 65535); 0 stops the ticks.
+    virtual void setInterval(int milliseconds) = 0;
+    // The tick period in milliseconds.
+    virtual int interval() const = 0;
+    // Enables or disables the ticks; the interval is kept either way.
+    virtual void setEnabled(bool enabled) = 0;
+    // Whether the timer is enabled (it ticks only when the interval is non-zero too).
+    virtual bool isEnabled() const = 0;
+
+    // Installs the function each tick calls.
+    void setTickHandler(std::function<void()> handler) { m_onTick = std::move(handler); }
+
+protected:
+    // Called by implementations for every tick.
+    void tick()
+    {
+        if (m_onTick) {
+            m_onTick();
+        }
+    }
+
+private:
+    std::function<void()> m_onTick;
+};

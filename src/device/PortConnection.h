@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+#include "device/Frames.h"
+
+class Wsc32;
+class WindowServices;
+struct LightState;
+struct Settings;
+
+// The device link: writes frames, opens the COM port named by the settings, and reports
+// opening failures. The port is opened on demand and closed by the operations that stop the
+// device; PortOpen in the light state is the record of it.
+class PortConnection {
+public:
+    PortConnection(LightState& state, const Settings& settings, Wsc32& serial,
+                   WindowServices& window);
+
+    // The frame writer: stores the text in FrameText, writes its 11 bytes with SioPuts and
+    // keeps the code in LastResult. The code is not examined, and PortOpen is not looked at.
+    void writeFrame(const QString& frameText);
+
+    // Builds a frame and writes it with the frame writer.
+    void sendFrame(Frames::Lead lead, const QString& address, const QString& colour);
+
+    // Sends the whole device a colour: address WhiteCode, but "00" for black ("000000"
+    // exactly), so black never lights the white LEDs.
+    void SendToVantorb(const QString& sHexValue);
+
+    // Opens and configures the port named by ComPortNumber and darkens the device. Success
+    // sets PortOpen; a failure of SioReset or SioRTS shows its message and clears PortOpen.
+    void OpenPort();
+
+    // SioDone(PortIndex) with the code kept in LastResult. PortOpen is left to the caller.
+    void closePort();
+
+    // Shows SerialErrorText(code) in a message box and returns when it is closed.
+    void ShowSerialError(int16_t code);
+
+    // The serial library in use.
+    Wsc32& serial() { return m_serial; }
+
+private:
+    void storeResult(int code);
+
+    LightState& m_state;
+    const Settings& m_settings;
+    Wsc32& m_serial;
+    WindowServices& m_window;
+    std::optional<int> m_openIndex;  // port index the library has open for us, if any
+};

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+#include "core/OperationContext.h"
+
+// "Start Program" and "End Program": a light program chosen in the open-file dialog is played
+// record by record through the segment player, then the device is darkened.
+class ProgramRunner {
+public:
+    // The file filter of the open-file dialog.
+    static inline const QString DialogFilter =
+        QStringLiteral("Keldara Program|*.CSV|All Files|*.*");
+
+    // programFolder is the executable's folder, where the dialog starts.
+    ProgramRunner(const OperationContext& context, QString programFolder);
+
+    // Chooses a program file and plays it; returns when the run is over or the dialog was
+    // cancelled. A run that fails ends with the dark frame and a message naming the line.
+    void cmdProgramStart_Click();
+
+    // Ends a playing program within the wait of its current segment.
+    void cndProgramEnd_Click();
+
+private:
+    OperationContext m_context;
+    QString m_programFolder;
+};
