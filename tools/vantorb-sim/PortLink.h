@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+
+// Publishes the simulator as a COM port: a link com<n> -> terminal path in the ports folder,
+// where the controller looks for COM ports first. The link is removed again by remove() or
+// the destructor, but only while it still points to this simulator's terminal.
+class PortLink {
+  public:
+    // Highest COM number the simulator takes by itself; it counts down from here.
+    static constexpr int highestNumber = 99;
+
+    // A link that will be published in folder (created when missing).
+    explicit PortLink(QString folder);
+    // Removes the link.
+    ~PortLink();
+    PortLink(const PortLink&) = delete;
+    PortLink& operator=(const PortLink&) = delete;
+
+    // The per-user ports folder: <generic data location>/Corvexa/Orlesse/ports.
+    static QString defaultFolder();
+
+    // Links com<comNumber> to target, or with comNumber 0 the first free number from 99
+    // downwards. A number is free when it has no link or only a dangling one (left behind by
+    // a simulator that was killed); a dangling link is replaced. Returns false and sets
+    // *error when the number is taken or the link cannot be made.
+    bool publish(int comNumber, const QString& target, QString* error);
+    // Removes the link if it still points to our target. Safe to call more than once.
+    void remove();
+
+    // The published COM number (0 before publish()).
+    int number() const { return m_number; }
+    // Full path of the published link.
+    QString linkPath() const { return linkPathFor(m_number); }
+
+  private:
+    enum class Slot { Absent, Dangling, Taken };
+
+    QString linkPathFor(int comNumber) const;
+    Slot slotState(int comNumber) const;
+    // Makes the link; returns 0 or the errno of the failed step (EEXIST: number just taken).
+    int claim(int comNumber, Slot state, const QString& target, QString* error);
+
+    QString m_folder;  // the ports folder
+    QString m_target;  // what our link points to
+    int m_number = 0;  // published COM number, 0 when none
+};

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+class QSocketNotifier;
+
+// The simulated device's end of the serial line: a pseudo-terminal in raw mode. The
+// controller opens the terminal side (slavePath()) as its serial port; whatever it writes
+// arrives on the master side, which this class reads. It keeps a handle of its own on the
+// terminal side, so the controller closing the port does not hang the line up.
+class PtyDevice : public QObject {
+    Q_OBJECT
+  public:
+    // An unopened device.
+    explicit PtyDevice(QObject* parent = nullptr);
+    // Closes both sides of the terminal.
+    ~PtyDevice() override;
+
+    // Creates the terminal and starts reading; on failure returns false and sets *error.
+    bool open(QString* error);
+    // Path of the terminal side, e.g. /dev/pts/5 (empty before open()).
+    QString slavePath() const { return m_slavePath; }
+
+  signals:
+    // Bytes written by the controller, with their monotonic receive time.
+    void received(const QByteArray& bytes, qint64 receivedNs);
+
+  private:
+    void readMaster();
+    void pauseReading();
+
+    int m_master = -1;                      // master side, non-blocking
+    int m_slave = -1;                       // our own handle on the terminal side
+    QString m_slavePath;                    // path of the terminal side
+    QSocketNotifier* m_notifier = nullptr;  // readiness of the master side (child object)
+    QTimer m_resume;                        // re-arms reading after the line hung up
+};

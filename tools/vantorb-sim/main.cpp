@@ -1,0 +1,106 @@
+// vantorb-sim: a stand-in for the Vantorb light on a pseudo-terminal. It publishes the
+// terminal as COM port com<n> in the controller's ports folder, decodes the frames the
+// controller writes, shows the light in a window (or runs headless) and can log every frame.
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "PortLink.h"
+#include "PtyDevice.h"
+#include "SignalWatcher.h"
+#include "SimWindow.h"
+#include "Simulator.h"
+
+namespace {
+
+bool wantsHeadless(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--headless") == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int fail(const QString& message) {
+    std::fprintf(stderr, "vantorb-sim: %s\n", qPrintable(message));
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The window needs a display; headless runs must not, so they get a plain core application.
+    const bool headless = wantsHeadless(argc, argv);
+    std::unique_ptr<QCoreApplication> app;
+    if (headless) {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QApplication>(argc, argv);
+    }
+    QCoreApplication::setApplicationName(QStringLiteral("vantorb-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Simulates a Vantorb light on a pseudo-terminal published as a COM port."));
+    parser.addHelpOption();
+    const QCommandLineOption comOption(
+        QStringLiteral("com"),
+        QStringLiteral("COM number to publish (1-255); default: first free from 99 down."),
+        QStringLiteral("N"));
+    const QCommandLineOption logOption(QStringLiteral("log"),
+                                       QStringLiteral("Write one line per frame to FILE."),
+                                       QStringLiteral("FILE"));
+    const QCommandLineOption headlessOption(QStringLiteral("headless"),
+                                            QStringLiteral("Run without a window."));
+    parser.addOptions({comOption, logOption, headlessOption});
+    parser.process(*app);
+
+    int comNumber = 0;
+    if (parser.isSet(comOption)) {
+        bool ok = false;
+        comNumber = parser.value(comOption).toInt(&ok);
+        if (!ok || comNumber < 1 || comNumber > 255) {
+            return fail(QStringLiteral("--com needs a number from 1 to 255"));
+        }
+    }
+
+    // Watch for termination before the link exists, so no signal can leave it behind.
+    SignalWatcher signalWatcher;
+    QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, app.get(),
+                     [] { QCoreApplication::quit(); });
+
+    Simulator simulator;
+    QString error;
+    if (parser.isSet(logOption) && !simulator.openLog(parser.value(logOption), &error)) {
+        return fail(error);
+    }
+
+    PtyDevice device;
+    if (!device.open(&error)) {
+        return fail(error);
+    }
+    QObject::connect(&device, &PtyDevice::received, &simulator, &Simulator::receive);
+
+    PortLink link(PortLink::defaultFolder());
+    if (!link.publish(comNumber, device.slavePath(), &error)) {
+        return fail(error);
+    }
+    std::printf("vantorb-sim: COM%d -> %s\n", link.number(), qPrintable(device.slavePath()));
+    std::fflush(stdout);
+
+    std::unique_ptr<SimWindow> window;
+    if (!headless) {
+        window = std::make_unique<SimWindow>(simulator, link.number(), device.slavePath());
+        window->show();
+    }
+    const int rc = QCoreApplication::exec();
+    window.reset();
+    link.remove();
+    return rc;
+}
