@@ -13,8 +13,7 @@ namespace {
 constexpr int MaxRate = 50;
 
 // A loaded setting outside its list falls back to its default, so every list shows a choice.
-void keepWithinLists(Settings& settings)
-{
+void keepWithinLists(Settings& settings) {
     const Settings defaults;
     if (settings.FlashRate < 1 || settings.FlashRate > MaxRate) {
         settings.FlashRate = defaults.FlashRate;
@@ -39,22 +38,19 @@ Controller::Controller(Wsc32& serial, FlashTimer& timer, ClockPump& clock, Windo
       m_flashing(m_context),
       m_segmentColours(m_context),
       m_gradient(m_context),
-      m_programs(m_context, std::move(programFolder))
-{
+      m_programs(m_context, std::move(programFolder)) {
     // The window's timer starts enabled with interval 0, so it does not tick yet.
     timer.setInterval(0);
     timer.setEnabled(true);
     timer.setTickHandler([this] { Timer1_Timer(); });
 }
 
-Controller::~Controller()
-{
+Controller::~Controller() {
     m_context.timer.setTickHandler({});
 }
 
 template <typename Effect>
-void Controller::runEffect(Effect&& effect)
-{
+void Controller::runEffect(Effect&& effect) {
     ++m_effectsRunning;
     effect();
     --m_effectsRunning;
@@ -64,8 +60,7 @@ void Controller::runEffect(Effect&& effect)
     }
 }
 
-void Controller::selectAtStartup(ListId list, int index)
-{
+void Controller::selectAtStartup(ListId list, int index) {
     m_window.selectListItem(list, index);
     switch (list) {
         case ListId::FlashRate:
@@ -82,8 +77,7 @@ void Controller::selectAtStartup(ListId list, int index)
     }
 }
 
-void Controller::Form_Load()
-{
+void Controller::Form_Load() {
     std::array<int32_t, PortList::BufferSize> buffer{};
     m_settingsFile.LoadSettings(m_settings);
     keepWithinLists(m_settings);
@@ -115,8 +109,7 @@ void Controller::Form_Load()
     m_state.WhiteCode = WhiteCodeFor(0);
 }
 
-bool Controller::Form_QueryUnload()
-{
+bool Controller::Form_QueryUnload() {
     m_state.ProgramRunning = false;
     if (m_effectsRunning == 0) {
         return true;
@@ -130,89 +123,73 @@ bool Controller::Form_QueryUnload()
     return false;
 }
 
-void Controller::Form_Unload()
-{
+void Controller::Form_Unload() {
     m_settingsFile.SaveSettings(m_settings);
 }
 
-void Controller::cmdFlashOrlesse_Click()
-{
+void Controller::cmdFlashOrlesse_Click() {
     m_flashing.start();
 }
 
-void Controller::cmdStop_Click()
-{
+void Controller::cmdStop_Click() {
     m_flashing.stop();
 }
 
-void Controller::cmdSwitchOff_Click()
-{
+void Controller::cmdSwitchOff_Click() {
     m_flashing.switchOff();
 }
 
-void Controller::Timer1_Timer()
-{
+void Controller::Timer1_Timer() {
     m_flashing.tick();
 }
 
-void Controller::CheckWhite_Click(int value)
-{
+void Controller::CheckWhite_Click(int value) {
     m_state.WhiteCode = WhiteCodeFor(value);
 }
 
-void Controller::cmdGradient_Click()
-{
+void Controller::cmdGradient_Click() {
     runEffect([this] { m_gradient.run(); });
 }
 
-void Controller::cmdSpin_Click()
-{
+void Controller::cmdSpin_Click() {
     runEffect([this] { m_segmentColours.spin(); });
 }
 
-void Controller::cmdResetColours_Click()
-{
+void Controller::cmdResetColours_Click() {
     m_segmentColours.resetColours();
 }
 
-void Controller::cmdProgramStart_Click()
-{
+void Controller::cmdProgramStart_Click() {
     runEffect([this] { m_programs.cmdProgramStart_Click(); });
 }
 
-void Controller::cndProgramEnd_Click()
-{
+void Controller::cndProgramEnd_Click() {
     m_programs.cndProgramEnd_Click();
 }
 
-void Controller::ComboCOMPort_Click(const QString& itemText)
-{
+void Controller::ComboCOMPort_Click(const QString& itemText) {
     m_settings.ComPortNumber = static_cast<int16_t>(itemText.mid(3).trimmed().toInt());
     m_settingsFile.SaveSettings(m_settings);
 }
 
-void Controller::ComboFlashRate_Click(int position)
-{
+void Controller::ComboFlashRate_Click(int position) {
     m_settings.FlashRate = static_cast<int16_t>(position + 1);
     m_context.timer.setInterval(Flashing::intervalForRate(m_settings.FlashRate));
     m_settingsFile.SaveSettings(m_settings);
 }
 
-void Controller::ComboFlashColour_Click(int position)
-{
+void Controller::ComboFlashColour_Click(int position) {
     m_settings.FlashColourIndex = static_cast<int16_t>(position);
     ApplyFlashColour(m_state, m_settings);
 }
 
-void Controller::ComboBrightness_Click(int position)
-{
+void Controller::ComboBrightness_Click(int position) {
     m_settings.BrightnessIndex = static_cast<int16_t>(position);
     m_settingsFile.SaveSettings(m_settings);
     ApplyBrightness(m_state, m_settings);
 }
 
-void Controller::cmdExit_Click()
-{
+void Controller::cmdExit_Click() {
     // Effects running below this handler end through their own tests once the flags are
     // cleared; the device is shut down in order first.
     m_state.ProgramRunning = false;

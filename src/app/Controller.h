@@ -23,7 +23,7 @@ class Wsc32;
 // start-up sequence, one handler per control event, and the unload. The window calls the
 // handlers; the handlers reach the window only through WindowServices.
 class Controller {
-public:
+  public:
     Controller(Wsc32& serial, FlashTimer& timer, ClockPump& clock, WindowServices& window,
                PortList& ports, ProcessINIFile settingsFile, QString programFolder);
     ~Controller();
@@ -51,26 +51,26 @@ public:
     // Unload: saves the settings.
     void Form_Unload();
 
-    void cmdFlashOrlesse_Click();              // "Flash the Orlesse"
-    void cmdStop_Click();                      // "Stop Flashing"
-    void cmdSwitchOff_Click();                 // "Switch Off"
-    void Timer1_Timer();                       // flash timer tick
-    void CheckWhite_Click(int value);          // "Flash White LED's" box, value 1 = ticked
-    void cmdGradient_Click();                  // "Gradient"
-    void cmdSpin_Click();                      // "Spin"
-    void cmdResetColours_Click();              // "Reset Colours"
-    void cmdProgramStart_Click();              // "Start Program"
-    void cndProgramEnd_Click();                // "End Program"
+    void cmdFlashOrlesse_Click();                      // "Flash the Orlesse"
+    void cmdStop_Click();                              // "Stop Flashing"
+    void cmdSwitchOff_Click();                         // "Switch Off"
+    void Timer1_Timer();                               // flash timer tick
+    void CheckWhite_Click(int value);                  // "Flash White LED's" box, value 1 = ticked
+    void cmdGradient_Click();                          // "Gradient"
+    void cmdSpin_Click();                              // "Spin"
+    void cmdResetColours_Click();                      // "Reset Colours"
+    void cmdProgramStart_Click();                      // "Start Program"
+    void cndProgramEnd_Click();                        // "End Program"
     void ComboCOMPort_Click(const QString& itemText);  // COM port chosen, item text "Com<n>"
-    void ComboFlashRate_Click(int position);   // flash rate chosen, position 0 = rate 1
-    void ComboFlashColour_Click(int position); // flash colour chosen
-    void ComboBrightness_Click(int position);  // brightness chosen
-    void cmdExit_Click();                      // "Exit": stops and resets the device, then unloads
+    void ComboFlashRate_Click(int position);           // flash rate chosen, position 0 = rate 1
+    void ComboFlashColour_Click(int position);         // flash colour chosen
+    void ComboBrightness_Click(int position);          // brightness chosen
+    void cmdExit_Click();  // "Exit": stops and resets the device, then unloads
 
     // Number of long effects (spin, gradient, program) running now, nested ones counted.
     int effectsRunning() const { return m_effectsRunning; }
 
-private:
+  private:
     template <typename Effect>
     void runEffect(Effect&& effect);
     void selectAtStartup(ListId list, int index);

@@ -6,7 +6,7 @@
 // The COM ports present, in the form the window's start-up reads them: a buffer of 501 port
 // numbers and the last position to examine.
 class PortList {
-public:
+  public:
     // Number of entries of the port buffer (positions 0 to 500).
     static constexpr int BufferSize = 501;
 
@@ -21,7 +21,7 @@ public:
 
 // The port list of this machine, over the COM port naming rules (ComPorts).
 class SystemPortList final : public PortList {
-public:
+  public:
     int32_t ListActiveCOMPorts(int32_t* buffer) override;
     QString describe(int comNumber) override;
 };

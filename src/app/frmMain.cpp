@@ -22,8 +22,7 @@ namespace {
 const QString ApplicationTitle = QStringLiteral("Orlesse");
 
 template <typename Widget>
-Widget* named(Widget* widget, const char* name)
-{
+Widget* named(Widget* widget, const char* name) {
     widget->setObjectName(QString::fromLatin1(name));
     return widget;
 }
@@ -36,8 +35,7 @@ frmMain::frmMain(std::unique_ptr<Wsc32> serial, std::unique_ptr<PortList> ports,
       m_serial(std::move(serial)),
       m_ports(std::move(ports)),
       m_timer(std::make_unique<QtFlashTimer>()),
-      m_clock(std::make_unique<QtClockPump>())
-{
+      m_clock(std::make_unique<QtClockPump>()) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(ApplicationTitle);
     setWindowIcon(QIcon(QStringLiteral(":/orlesse.png")));
@@ -50,8 +48,7 @@ frmMain::frmMain(std::unique_ptr<Wsc32> serial, std::unique_ptr<PortList> ports,
 
 frmMain::~frmMain() = default;
 
-void frmMain::buildControls()
-{
+void frmMain::buildControls() {
     auto button = [this](const char* name, const QString& caption) {
         return named(new QPushButton(caption, this), name);
     };
@@ -124,17 +121,16 @@ void frmMain::buildControls()
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     // Tab order of the original form: the COM port list first, so it has the focus at start.
-    const QList<QWidget*> order{ComboCOMPort, cmdFlashOrlesse, cmdStop,          ComboFlashRate,
-                                cmdExit,      cmdResetColours, ComboFlashColour, cmdSwitchOff,
-                                ComboBrightness, cmdSpin,      cmdGradient,      CheckWhite,
+    const QList<QWidget*> order{ComboCOMPort,    cmdFlashOrlesse, cmdStop,          ComboFlashRate,
+                                cmdExit,         cmdResetColours, ComboFlashColour, cmdSwitchOff,
+                                ComboBrightness, cmdSpin,         cmdGradient,      CheckWhite,
                                 cmdProgramStart, cndProgramEnd};
     for (int i = 0; i + 1 < order.size(); ++i) {
         QWidget::setTabOrder(order[i], order[i + 1]);
     }
 }
 
-void frmMain::routeEvents()
-{
+void frmMain::routeEvents() {
     Controller* c = m_controller.get();
     connect(cmdFlashOrlesse, &QPushButton::clicked, this, [c] { c->cmdFlashOrlesse_Click(); });
     connect(cmdStop, &QPushButton::clicked, this, [c] { c->cmdStop_Click(); });
@@ -158,8 +154,7 @@ void frmMain::routeEvents()
             [c](int index) { c->ComboBrightness_Click(index); });
 }
 
-QComboBox* frmMain::list(ListId id) const
-{
+QComboBox* frmMain::list(ListId id) const {
     switch (id) {
         case ListId::COMPort:
             return ComboCOMPort;
@@ -173,39 +168,32 @@ QComboBox* frmMain::list(ListId id) const
     return nullptr;
 }
 
-int frmMain::whiteBoxValue()
-{
+int frmMain::whiteBoxValue() {
     return CheckWhite->isChecked() ? 1 : 0;
 }
 
-void frmMain::setTitle(const QString& title)
-{
+void frmMain::setTitle(const QString& title) {
     setWindowTitle(title);
 }
 
-void frmMain::showMessage(const QString& text)
-{
+void frmMain::showMessage(const QString& text) {
     messageBox(text);
 }
 
-void frmMain::messageBox(const QString& text)
-{
+void frmMain::messageBox(const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, ApplicationTitle, text, QMessageBox::Ok, this);
     box.exec();
 }
 
-QString frmMain::chooseOpenFile(const QString& folder, const QString& filter)
-{
+QString frmMain::chooseOpenFile(const QString& folder, const QString& filter) {
     return openFileDialog(folder, qtFilter(filter));
 }
 
-QString frmMain::openFileDialog(const QString& folder, const QString& filter)
-{
+QString frmMain::openFileDialog(const QString& folder, const QString& filter) {
     return QFileDialog::getOpenFileName(this, QString(), folder, filter);
 }
 
-QString frmMain::qtFilter(const QString& filter)
-{
+QString frmMain::qtFilter(const QString& filter) {
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList choices;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
@@ -223,8 +211,7 @@ QString frmMain::qtFilter(const QString& filter)
     return choices.join(QStringLiteral(";;"));
 }
 
-void frmMain::addListItem(ListId id, const QString& text, const QString& toolTip)
-{
+void frmMain::addListItem(ListId id, const QString& text, const QString& toolTip) {
     QComboBox* combo = list(id);
     combo->addItem(text);
     if (!toolTip.isEmpty()) {
@@ -232,26 +219,22 @@ void frmMain::addListItem(ListId id, const QString& text, const QString& toolTip
     }
 }
 
-void frmMain::selectListItem(ListId id, int index)
-{
+void frmMain::selectListItem(ListId id, int index) {
     QComboBox* combo = list(id);
     const QSignalBlocker blocker(combo);
     combo->setCurrentIndex(index);
 }
 
-void frmMain::closeWindow()
-{
+void frmMain::closeWindow() {
     close();
 }
 
-void frmMain::showEvent(QShowEvent* event)
-{
+void frmMain::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     ComboCOMPort->setFocus(Qt::OtherFocusReason);
 }
 
-void frmMain::closeEvent(QCloseEvent* event)
-{
+void frmMain::closeEvent(QCloseEvent* event) {
     if (m_unloaded) {
         event->accept();
         return;

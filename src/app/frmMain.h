@@ -22,7 +22,7 @@ class Wsc32;
 class frmMain : public QWidget, public WindowServices {
     Q_OBJECT
 
-public:
+  public:
     // Builds the window around the given serial library, port list and settings file, and
     // runs the start-up sequence (settings loaded, lists filled, flash timer set going).
     frmMain(std::unique_ptr<Wsc32> serial, std::unique_ptr<PortList> ports,
@@ -44,11 +44,11 @@ public:
     // file systems where case matters, each pattern is offered in lower case too.
     static QString qtFilter(const QString& filter);
 
-signals:
+  signals:
     // The window has unloaded: the settings are saved and the program may end.
     void unloaded();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     // Shows the modal message box; tests replace it.
@@ -56,7 +56,7 @@ protected:
     // Shows the modal open-file dialog; tests replace it.
     virtual QString openFileDialog(const QString& folder, const QString& filter);
 
-private:
+  private:
     void buildControls();
     void routeEvents();
     QComboBox* list(ListId id) const;

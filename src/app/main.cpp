@@ -1,10 +1,10 @@
 // Orlesse: the desktop controller for the Vantorb LED light.
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QSocketNotifier>
 #include <csignal>
 #include <memory>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "app/PortList.h"
 #include "app/ProcessINIFile.h"
@@ -15,16 +15,14 @@ namespace {
 
 int signalPipe[2] = {-1, -1};
 
-void onSignal(int signalNumber)
-{
+void onSignal(int signalNumber) {
     const char byte = static_cast<char>(signalNumber);
     [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
 }
 
 // SIGTERM, SIGINT and SIGHUP close the window as a close request from the window system
 // does, so the settings are saved.
-void closeOnSignals(frmMain& window)
-{
+void closeOnSignals(frmMain& window) {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) {
         return;
     }
@@ -45,8 +43,7 @@ void closeOnSignals(frmMain& window)
 
 }  // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Corvexa"));
     QCoreApplication::setApplicationName(QStringLiteral("Orlesse"));

@@ -6,7 +6,7 @@
 // seconds in double precision: it never jumps with the time of day and never loses
 // resolution over a long run.
 class ClockPump {
-public:
+  public:
     virtual ~ClockPump() = default;
 
     // Current monotonic time in seconds.

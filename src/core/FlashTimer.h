@@ -8,7 +8,7 @@
 // of 0 stops the ticks and leaves the enabled state as it is, so a later non-zero interval
 // restarts them.
 class FlashTimer {
-public:
+  public:
     virtual ~FlashTimer() = default;
 
     // Sets the tick period in milliseconds (0 to 65535); 0 stops the ticks.
@@ -23,15 +23,14 @@ public:
     // Installs the function each tick calls.
     void setTickHandler(std::function<void()> handler) { m_onTick = std::move(handler); }
 
-protected:
+  protected:
     // Called by implementations for every tick.
-    void tick()
-    {
+    void tick() {
         if (m_onTick) {
             m_onTick();
         }
     }
 
-private:
+  private:
     std::function<void()> m_onTick;
 };

@@ -5,7 +5,7 @@
 // The real clock and event pump: the steady (monotonic) clock and Qt's event processing on the
 // user-interface thread.
 class QtClockPump final : public ClockPump {
-public:
+  public:
     QtClockPump();
 
     double now() override;

@@ -7,7 +7,7 @@
 // The flash timer on a precise Qt timer. Qt keeps a precise timer's schedule from one timeout
 // to the next, so the ticks do not drift with the time each tick takes.
 class QtFlashTimer final : public FlashTimer {
-public:
+  public:
     QtFlashTimer();
 
     void setInterval(int milliseconds) override;
@@ -15,7 +15,7 @@ public:
     void setEnabled(bool enabled) override;
     bool isEnabled() const override { return m_enabled; }
 
-private:
+  private:
     void update();
 
     QTimer m_timer;

@@ -8,7 +8,7 @@ enum class ListId { COMPort, FlashRate, FlashColour, Brightness };
 // The few things an operation needs from the main window. The window implements them with
 // real widgets; tests use a recording fake.
 class WindowServices {
-public:
+  public:
     virtual ~WindowServices() = default;
 
     // Value of the "Flash White LED's" check box: 1 when ticked, 0 otherwise.

@@ -2,8 +2,7 @@
 
 #include "device/Wsc32.h"
 
-QString SerialErrorText(int16_t code, Wsc32& library)
-{
+QString SerialErrorText(int16_t code, Wsc32& library) {
     switch (code) {
         case SioCode::InvalidPort:
             return QStringLiteral("Invalid COM port name");

@@ -4,8 +4,7 @@ namespace Frames {
 
 namespace {
 
-QString exactWidth(const QString& text, int width)
-{
+QString exactWidth(const QString& text, int width) {
     if (text.size() >= width) {
         return text.right(width);
     }
@@ -14,8 +13,7 @@ QString exactWidth(const QString& text, int width)
 
 }  // namespace
 
-QString build(Lead lead, const QString& address, const QString& colour)
-{
+QString build(Lead lead, const QString& address, const QString& colour) {
     QString frame;
     frame.reserve(Length);
     frame += QChar(static_cast<char16_t>(lead));
@@ -25,14 +23,12 @@ QString build(Lead lead, const QString& address, const QString& colour)
     return frame;
 }
 
-QString segmentAddress(int segment, bool white)
-{
+QString segmentAddress(int segment, bool white) {
     const int address = (segment & 0x7F) | (white ? 0x80 : 0);
     return QStringLiteral("%1").arg(address, 2, 16, QLatin1Char('0')).toUpper();
 }
 
-QByteArray toBytes(const QString& frameText)
-{
+QByteArray toBytes(const QString& frameText) {
     return frameText.toLatin1();
 }
 

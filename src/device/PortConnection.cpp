@@ -7,36 +7,29 @@
 
 PortConnection::PortConnection(LightState& state, const Settings& settings, Wsc32& serial,
                                WindowServices& window)
-    : m_state(state), m_settings(settings), m_serial(serial), m_window(window)
-{
-}
+    : m_state(state), m_settings(settings), m_serial(serial), m_window(window) {}
 
-void PortConnection::storeResult(int code)
-{
+void PortConnection::storeResult(int code) {
     m_state.LastResult = static_cast<int16_t>(code);
 }
 
-void PortConnection::writeFrame(const QString& frameText)
-{
+void PortConnection::writeFrame(const QString& frameText) {
     m_state.FrameText = frameText;
     const QByteArray bytes = Frames::toBytes(frameText);
-    storeResult(m_serial.SioPuts(m_state.PortIndex, bytes.constData(),
-                                 static_cast<int>(bytes.size())));
+    storeResult(
+        m_serial.SioPuts(m_state.PortIndex, bytes.constData(), static_cast<int>(bytes.size())));
 }
 
-void PortConnection::sendFrame(Frames::Lead lead, const QString& address, const QString& colour)
-{
+void PortConnection::sendFrame(Frames::Lead lead, const QString& address, const QString& colour) {
     writeFrame(Frames::build(lead, address, colour));
 }
 
-void PortConnection::SendToVantorb(const QString& sHexValue)
-{
+void PortConnection::SendToVantorb(const QString& sHexValue) {
     const QString& address = sHexValue == Frames::Black ? Frames::WholeDevice : m_state.WhiteCode;
     sendFrame(Frames::Lead::SOH, address, sHexValue);
 }
 
-void PortConnection::OpenPort()
-{
+void PortConnection::OpenPort() {
     // A port still open under an earlier COM number would otherwise stay open until the
     // program ends; close it before switching.
     const int16_t newIndex = static_cast<int16_t>(m_settings.ComPortNumber - 1);
@@ -80,15 +73,13 @@ void PortConnection::OpenPort()
     m_state.PortOpen = true;
 }
 
-void PortConnection::closePort()
-{
+void PortConnection::closePort() {
     storeResult(m_serial.SioDone(m_state.PortIndex));
     if (m_openIndex && *m_openIndex == m_state.PortIndex) {
         m_openIndex.reset();
     }
 }
 
-void PortConnection::ShowSerialError(int16_t code)
-{
+void PortConnection::ShowSerialError(int16_t code) {
     m_window.showMessage(SerialErrorText(code, m_serial));
 }

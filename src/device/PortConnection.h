@@ -15,7 +15,7 @@ struct Settings;
 // opening failures. The port is opened on demand and closed by the operations that stop the
 // device; PortOpen in the light state is the record of it.
 class PortConnection {
-public:
+  public:
     PortConnection(LightState& state, const Settings& settings, Wsc32& serial,
                    WindowServices& window);
 
@@ -43,7 +43,7 @@ public:
     // The serial library in use.
     Wsc32& serial() { return m_serial; }
 
-private:
+  private:
     void storeResult(int code);
 
     LightState& m_state;

@@ -13,7 +13,7 @@
 // runs. It keeps track of which ports are open: writes to a port that is not open fail with
 // SioCode::CannotOpen, as they do on the real library. Any call can be told to fail.
 class RecordingWsc32 final : public Wsc32 {
-public:
+  public:
     // One recorded call.
     struct Call {
         QString name;      // "SioReset", "SioPuts", ...
@@ -54,7 +54,7 @@ public:
     // Forgets the recorded calls (open ports and failures stay).
     void clearCalls() { m_calls.clear(); }
 
-private:
+  private:
     int record(const QString& name, QList<int> args, int result, QByteArray bytes = {});
     int failureOr(const QString& name, int result) const;
 

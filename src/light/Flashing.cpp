@@ -9,14 +9,12 @@
 
 Flashing::Flashing(const OperationContext& context) : m_context(context) {}
 
-int Flashing::intervalForRate(int rate)
-{
+int Flashing::intervalForRate(int rate) {
     const double flashes = std::max(rate, 1);
     return static_cast<int>(roundHalfEven(1000.0 / flashes / 2.0));
 }
 
-void Flashing::start()
-{
+void Flashing::start() {
     m_context.state.StopFlashing = false;
     ApplyFlashColour(m_context.state, m_context.settings);
     m_context.port.OpenPort();
@@ -25,8 +23,7 @@ void Flashing::start()
     m_context.timer.setEnabled(true);
 }
 
-void Flashing::tick()
-{
+void Flashing::tick() {
     if (m_context.state.StopFlashing) {
         m_context.timer.setInterval(0);
         return;
@@ -40,8 +37,7 @@ void Flashing::tick()
     }
 }
 
-void Flashing::stop()
-{
+void Flashing::stop() {
     if (!m_context.state.PortOpen) {
         return;
     }
@@ -52,8 +48,7 @@ void Flashing::stop()
     m_context.state.StopFlashing = false;
 }
 
-void Flashing::switchOff()
-{
+void Flashing::switchOff() {
     if (!m_context.state.PortOpen) {
         m_context.port.OpenPort();
         if (!m_context.state.PortOpen) {

@@ -5,7 +5,7 @@
 // The basic display: the whole device flashes the current colour at the chosen rate, one
 // timer tick for the lit phase and one for the dark phase.
 class Flashing {
-public:
+  public:
     explicit Flashing(const OperationContext& context);
 
     // Timer interval for a flash rate: 1000 / rate / 2 ms, halves to even (rate 10 gives 50,
@@ -23,6 +23,6 @@ public:
     // "Switch Off": darkens the device and closes the port (opening it first if needed).
     void switchOff();
 
-private:
+  private:
     OperationContext m_context;
 };

@@ -7,8 +7,7 @@
 
 GradientFade::GradientFade(const OperationContext& context) : m_context(context) {}
 
-void GradientFade::run()
-{
+void GradientFade::run() {
     LightState& state = m_context.state;
     if (!state.PortOpen) {
         m_context.port.OpenPort();
@@ -26,7 +25,8 @@ void GradientFade::run()
             if (state.Unloading) {
                 return;
             }
-            const int32_t colour = gradient.DrawGradient(state.CurrentColourValue, black, steps, step);
+            const int32_t colour =
+                gradient.DrawGradient(state.CurrentColourValue, black, steps, step);
             m_context.port.sendFrame(Frames::Lead::STX, Frames::WholeDevice,
                                      clsDrawGradient::ConvertRGBToHex(colour));
             m_context.clock.sleepMs(StepMilliseconds);

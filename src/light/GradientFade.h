@@ -5,7 +5,7 @@
 // "Gradient": fades the whole device from the flash colour at full level down to black in 255
 // steps of 20 ms, and again from the top, for as long as the port stays open.
 class GradientFade {
-public:
+  public:
     // Steps of one pass, and the pause after each step in milliseconds (5 s over 255 steps).
     static constexpr int StepCount = 255;
     static constexpr int StepMilliseconds = 20;
@@ -15,6 +15,6 @@ public:
     // Runs passes until a pass ends with the port closed.
     void run();
 
-private:
+  private:
     OperationContext m_context;
 };

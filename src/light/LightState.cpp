@@ -23,24 +23,21 @@ constexpr std::array<const char*, BrightnessCount> BrightnessLevels{"22", "44", 
 
 }  // namespace
 
-QString flashColourName(int index)
-{
+QString flashColourName(int index) {
     if (index < 0 || index >= FlashColourCount) {
         return {};
     }
     return QString::fromLatin1(FlashColours[index].name);
 }
 
-QString brightnessName(int index)
-{
+QString brightnessName(int index) {
     if (index < 0 || index >= BrightnessCount) {
         return {};
     }
     return QString::fromLatin1(BrightnessNames[index]);
 }
 
-void ApplyFlashColour(LightState& state, const Settings& settings)
-{
+void ApplyFlashColour(LightState& state, const Settings& settings) {
     const QString& level = state.LevelHex;
     const QString off = QStringLiteral("00");
     QString colour;
@@ -67,8 +64,7 @@ void ApplyFlashColour(LightState& state, const Settings& settings)
     state.CurrentColourValue = FlashColours[settings.FlashColourIndex].value;
 }
 
-void ApplyBrightness(LightState& state, const Settings& settings)
-{
+void ApplyBrightness(LightState& state, const Settings& settings) {
     const int index = settings.BrightnessIndex;
     if (index >= 0 && index < BrightnessCount) {
         state.LevelHex = QString::fromLatin1(BrightnessLevels[index]);
@@ -76,7 +72,6 @@ void ApplyBrightness(LightState& state, const Settings& settings)
     ApplyFlashColour(state, settings);
 }
 
-QString WhiteCodeFor(int checkBoxValue)
-{
+QString WhiteCodeFor(int checkBoxValue) {
     return checkBoxValue == 1 ? QStringLiteral("80") : QStringLiteral("00");
 }

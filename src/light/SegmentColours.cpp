@@ -28,20 +28,17 @@ constexpr int ResetPauseMs = 10;
 
 SegmentColours::SegmentColours(const OperationContext& context) : m_context(context) {}
 
-double SegmentColours::stepTime(int flashRate)
-{
+double SegmentColours::stepTime(int flashRate) {
     return 1.0 / (static_cast<double>(FramesPerRevolution) * std::max(flashRate, 1));
 }
 
-void SegmentColours::sendAndWait(const QString& address, const QString& colour, double step)
-{
+void SegmentColours::sendAndWait(const QString& address, const QString& colour, double step) {
     m_context.port.sendFrame(Frames::Lead::SOH, address, colour);
     const LightState& state = m_context.state;
     m_context.clock.waitUntil(m_context.clock.now() + step, [&state] { return !state.Unloading; });
 }
 
-void SegmentColours::spin()
-{
+void SegmentColours::spin() {
     LightState& state = m_context.state;
     Settings& settings = m_context.settings;
 
@@ -53,8 +50,8 @@ void SegmentColours::spin()
         ApplyFlashColour(state, settings);
         // Worked out once per revolution, so a new rate takes effect at the next one.
         const double step = stepTime(settings.FlashRate);
-        settings.FlashColourIndex =
-            static_cast<int16_t>(settings.FlashColourIndex + 1 > 4 ? 0 : settings.FlashColourIndex + 1);
+        settings.FlashColourIndex = static_cast<int16_t>(
+            settings.FlashColourIndex + 1 > 4 ? 0 : settings.FlashColourIndex + 1);
 
         for (int position = 1; position <= SegmentCount; ++position) {
             if (state.Unloading) {
@@ -71,8 +68,7 @@ void SegmentColours::spin()
     }
 }
 
-void SegmentColours::resetColours()
-{
+void SegmentColours::resetColours() {
     LightState& state = m_context.state;
     state.StopFlashing = false;
     if (!state.PortOpen) {
@@ -83,7 +79,8 @@ void SegmentColours::resetColours()
     }
     m_context.timer.setEnabled(false);
     for (int i = 0; i < SegmentCount; ++i) {
-        m_context.port.sendFrame(Frames::Lead::STX, Frames::segmentAddress(StandardColours[i].segment),
+        m_context.port.sendFrame(Frames::Lead::STX,
+                                 Frames::segmentAddress(StandardColours[i].segment),
                                  QString::fromLatin1(StandardColours[i].colour));
         if (i + 1 < SegmentCount) {
             m_context.clock.sleepMs(ResetPauseMs);

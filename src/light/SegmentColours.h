@@ -7,7 +7,7 @@
 // The two operations that address the four segments one by one: Spin runs the flash colour
 // round the segments, Reset Colours sends each segment its standard colour.
 class SegmentColours {
-public:
+  public:
     explicit SegmentColours(const OperationContext& context);
 
     // Time after each of the eight frames of a revolution, in seconds: 1 / (8 x rate), so a
@@ -23,7 +23,7 @@ public:
     // when it is closed and leaves it open.
     void resetColours();
 
-private:
+  private:
     void sendAndWait(const QString& address, const QString& colour, double stepTime);
 
     OperationContext m_context;

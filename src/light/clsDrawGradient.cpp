@@ -15,13 +15,11 @@ struct Channels {
 
 // Splits an RGB value: red is the remainder (with the value's sign), green and blue the
 // truncated quotients masked to a byte.
-Channels split(int32_t colour)
-{
+Channels split(int32_t colour) {
     return {colour % 256, (colour / 256) & 255, (colour / 65536) & 255};
 }
 
-float increment(int32_t from, int32_t to, int16_t steps)
-{
+float increment(int32_t from, int32_t to, int16_t steps) {
     if (steps < 1) {
         return 0.0F;  // no steps to spread the change over: stay on the start colour
     }
@@ -29,8 +27,7 @@ float increment(int32_t from, int32_t to, int16_t steps)
     return to < from ? -size : size;
 }
 
-int32_t channelAt(int16_t step, float increment, int32_t start)
-{
+int32_t channelAt(int16_t step, float increment, int32_t start) {
     return static_cast<int32_t>(
         roundHalfEven(static_cast<double>(step) * static_cast<double>(increment) + start));
 }
@@ -38,8 +35,7 @@ int32_t channelAt(int16_t step, float increment, int32_t start)
 }  // namespace
 
 int32_t clsDrawGradient::DrawGradient(const int32_t& nFromColour, const int32_t& nToColour,
-                                      const int16_t& nNumberOfSteps, const int16_t& nStepNumber)
-{
+                                      const int16_t& nNumberOfSteps, const int16_t& nStepNumber) {
     if (!bIncrementsSet) {
         bIncrementsSet = true;
         const Channels from = split(nFromColour);
@@ -63,8 +59,7 @@ int32_t clsDrawGradient::DrawGradient(const int32_t& nFromColour, const int32_t&
     return red + 256 * green + 65536 * blue;
 }
 
-QString clsDrawGradient::ConvertRGBToHex(const int32_t& nColour)
-{
+QString clsDrawGradient::ConvertRGBToHex(const int32_t& nColour) {
     const Channels c = split(nColour);
     // Hexadecimal with "00" in front, last two characters kept: the channel's low byte.
     return QStringLiteral("%1%2%3")

@@ -7,7 +7,7 @@
 // low byte), and the colour text of an RGB value. The first DrawGradient call of an instance
 // fixes the colours and the per-step increments; later calls only choose the step.
 class clsDrawGradient {
-public:
+  public:
     // The colour of step nStepNumber. The first call on an instance fixes the fade from
     // nFromColour to nToColour in nNumberOfSteps steps; later calls ignore those three.
     // Channels are rounded half to even and kept within 0..255. A step count below 1 makes
@@ -18,7 +18,7 @@ public:
     // The colour text RRGGBB (upper-case hexadecimal, red first) of an RGB value.
     static QString ConvertRGBToHex(const int32_t& nColour);
 
-private:
+  private:
     int32_t nFromRed = 0;
     int32_t nFromGreen = 0;
     int32_t nFromBlue = 0;

@@ -1,12 +1,10 @@
 #include "support/FakeWindow.h"
 
-void FakeWindow::showMessage(const QString& text)
-{
+void FakeWindow::showMessage(const QString& text) {
     messages.append(text);
 }
 
-QString FakeWindow::chooseOpenFile(const QString& folder, const QString& filter)
-{
+QString FakeWindow::chooseOpenFile(const QString& folder, const QString& filter) {
     dialogs.append({folder, filter});
     if (onDialog) {
         onDialog();
@@ -14,14 +12,12 @@ QString FakeWindow::chooseOpenFile(const QString& folder, const QString& filter)
     return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
 }
 
-void FakeWindow::addListItem(ListId list, const QString& text, const QString& toolTip)
-{
+void FakeWindow::addListItem(ListId list, const QString& text, const QString& toolTip) {
     items[list].append(text);
     toolTips[list].append(toolTip);
 }
 
-int32_t FakePortList::ListActiveCOMPorts(int32_t* buffer)
-{
+int32_t FakePortList::ListActiveCOMPorts(int32_t* buffer) {
     for (int i = 0; i < entries.size() && i < BufferSize; ++i) {
         buffer[i] = entries[i];
     }

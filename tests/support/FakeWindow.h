@@ -10,7 +10,7 @@
 
 // Window services that record what the operations ask of the window.
 class FakeWindow final : public WindowServices {
-public:
+  public:
     // One open-file dialog shown.
     struct Dialog {
         QString folder;
@@ -28,23 +28,25 @@ public:
     // The current title (the last one set), or "Orlesse" before any.
     QString title() const { return titles.isEmpty() ? QStringLiteral("Orlesse") : titles.last(); }
 
-    int whiteBox = 0;                         // the check box's value
-    QStringList titles;                       // every title set
-    QStringList messages;                     // every message box shown
-    QList<Dialog> dialogs;                    // every open-file dialog shown
-    QStringList fileAnswers;                  // what the next dialogs return, in order ("" = cancel)
-    std::function<void()> onDialog;           // runs while a dialog is shown
-    QMap<ListId, QStringList> items;          // list items
-    QMap<ListId, QStringList> toolTips;       // list items' tool tips
-    QMap<ListId, int> selected;               // choice shown by each list
-    int closeRequests = 0;                    // closeWindow calls
+    int whiteBox = 0;                    // the check box's value
+    QStringList titles;                  // every title set
+    QStringList messages;                // every message box shown
+    QList<Dialog> dialogs;               // every open-file dialog shown
+    QStringList fileAnswers;             // what the next dialogs return, in order ("" = cancel)
+    std::function<void()> onDialog;      // runs while a dialog is shown
+    QMap<ListId, QStringList> items;     // list items
+    QMap<ListId, QStringList> toolTips;  // list items' tool tips
+    QMap<ListId, int> selected;          // choice shown by each list
+    int closeRequests = 0;               // closeWindow calls
 };
 
 // A port list that reports a fixed buffer.
 class FakePortList final : public PortList {
-public:
+  public:
     int32_t ListActiveCOMPorts(int32_t* buffer) override;
-    QString describe(int comNumber) override { return QStringLiteral("/dev/fake%1").arg(comNumber); }
+    QString describe(int comNumber) override {
+        return QStringLiteral("/dev/fake%1").arg(comNumber);
+    }
 
     QList<int32_t> entries;  // written into the buffer from position 0 (at most 501)
     int32_t result = -1;     // what the call returns

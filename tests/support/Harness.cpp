@@ -4,8 +4,7 @@
 
 namespace {
 
-std::unique_ptr<Controller> makeController(Harness& h)
-{
+std::unique_ptr<Controller> makeController(Harness& h) {
     h.timer.attach(&h.clock);
     h.serial.setClock([&h] { return h.clock.now(); });
     return std::make_unique<Controller>(h.serial, h.timer, h.clock, h.window, h.ports,
@@ -18,22 +17,17 @@ std::unique_ptr<Controller> makeController(Harness& h)
 Harness::Harness()
     : controller(makeController(*this)),
       state(controller->state()),
-      settings(controller->settings())
-{
-}
+      settings(controller->settings()) {}
 
-QByteArray Harness::soh(const QString& address, const QString& colour)
-{
+QByteArray Harness::soh(const QString& address, const QString& colour) {
     return Frames::toBytes(Frames::build(Frames::Lead::SOH, address, colour));
 }
 
-QByteArray Harness::stx(const QString& address, const QString& colour)
-{
+QByteArray Harness::stx(const QString& address, const QString& colour) {
     return Frames::toBytes(Frames::build(Frames::Lead::STX, address, colour));
 }
 
-QList<QByteArray> Harness::written() const
-{
+QList<QByteArray> Harness::written() const {
     QList<QByteArray> frames;
     for (const RecordingWsc32::Call& call : serial.writes()) {
         frames.append(call.bytes);
@@ -41,8 +35,7 @@ QList<QByteArray> Harness::written() const
     return frames;
 }
 
-void Harness::openPortAndClear()
-{
+void Harness::openPortAndClear() {
     controller->port().OpenPort();
     serial.clearCalls();
 }

@@ -2,15 +2,13 @@
 
 #include "support/VirtualClock.h"
 
-void ManualFlashTimer::attach(VirtualClock* clock)
-{
+void ManualFlashTimer::attach(VirtualClock* clock) {
     m_clock = clock;
     m_active = false;
     reschedule();
 }
 
-void ManualFlashTimer::setInterval(int milliseconds)
-{
+void ManualFlashTimer::setInterval(int milliseconds) {
     m_intervalsSet.append(milliseconds);
     if (milliseconds == m_interval) {
         return;  // a running timer keeps its phase, as the real one does
@@ -20,8 +18,7 @@ void ManualFlashTimer::setInterval(int milliseconds)
     reschedule();
 }
 
-void ManualFlashTimer::setEnabled(bool enabled)
-{
+void ManualFlashTimer::setEnabled(bool enabled) {
     if (enabled == m_enabled) {
         return;
     }
@@ -30,8 +27,7 @@ void ManualFlashTimer::setEnabled(bool enabled)
     reschedule();
 }
 
-bool ManualFlashTimer::fire()
-{
+bool ManualFlashTimer::fire() {
     if (!isTicking()) {
         return false;
     }
@@ -39,8 +35,7 @@ bool ManualFlashTimer::fire()
     return true;
 }
 
-void ManualFlashTimer::reschedule()
-{
+void ManualFlashTimer::reschedule() {
     ++m_generation;
     if (m_clock == nullptr || !isTicking() || m_active) {
         return;
@@ -49,8 +44,7 @@ void ManualFlashTimer::reschedule()
     scheduleFrom(m_clock->now(), m_generation);
 }
 
-void ManualFlashTimer::scheduleFrom(double time, long generation)
-{
+void ManualFlashTimer::scheduleFrom(double time, long generation) {
     const double due = time + m_interval / 1000.0;
     m_clock->at(due, [this, due, generation] {
         if (generation != m_generation || !isTicking()) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+
 #include "core/FlashTimer.h"
 
 class VirtualClock;
@@ -7,7 +9,7 @@ class VirtualClock;
 // A flash timer for tests. Attached to a VirtualClock it ticks on virtual time, as window
 // events that the code under test handles when it pumps events; fire() ticks it by hand.
 class ManualFlashTimer final : public FlashTimer {
-public:
+  public:
     // Ticks on the clock's virtual time from now on.
     void attach(VirtualClock* clock);
 
@@ -23,7 +25,7 @@ public:
     // Every interval set so far, in order.
     const QList<int>& intervalsSet() const { return m_intervalsSet; }
 
-private:
+  private:
     void reschedule();
     void scheduleFrom(double time, long generation);
 

@@ -3,19 +3,16 @@
 #include <algorithm>
 #include <limits>
 
-void VirtualClock::at(double time, std::function<void()> action)
-{
+void VirtualClock::at(double time, std::function<void()> action) {
     m_actions.emplace(std::make_pair(time, m_sequence++), std::move(action));
 }
 
-double VirtualClock::nextDue() const
-{
+double VirtualClock::nextDue() const {
     return m_actions.empty() ? std::numeric_limits<double>::infinity()
                              : m_actions.begin()->first.first;
 }
 
-void VirtualClock::runDue()
-{
+void VirtualClock::runDue() {
     // Take one action at a time: an action may schedule others or pump events itself.
     while (!m_actions.empty() && m_actions.begin()->first.first <= m_now) {
         auto action = std::move(m_actions.begin()->second);
@@ -24,20 +21,17 @@ void VirtualClock::runDue()
     }
 }
 
-void VirtualClock::processEvents()
-{
+void VirtualClock::processEvents() {
     ++m_pumps;
     runDue();
 }
 
-void VirtualClock::sleepMs(int milliseconds)
-{
+void VirtualClock::sleepMs(int milliseconds) {
     m_sleeps.append(milliseconds);
     m_now += milliseconds / 1000.0;
 }
 
-void VirtualClock::waitUntil(double deadline, const std::function<bool()>& keepWaiting)
-{
+void VirtualClock::waitUntil(double deadline, const std::function<bool()>& keepWaiting) {
     Wait wait{m_now, deadline, m_now};
     while (m_now < deadline && keepWaiting()) {
         processEvents();
@@ -50,8 +44,7 @@ void VirtualClock::waitUntil(double deadline, const std::function<bool()>& keepW
     m_waits.append(wait);
 }
 
-void VirtualClock::runFor(double seconds)
-{
+void VirtualClock::runFor(double seconds) {
     const double end = m_now + seconds;
     while (true) {
         runDue();

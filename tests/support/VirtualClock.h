@@ -12,7 +12,7 @@
 // scheduled with at() stand for window events (a click, a tick, a list choice): they run when
 // the code under test pumps events at or after their time, exactly as a real event would.
 class VirtualClock final : public ClockPump {
-public:
+  public:
     // One wait of the code under test.
     struct Wait {
         double start = 0;
@@ -43,7 +43,7 @@ public:
     // Whether any event is still scheduled.
     bool hasPending() const { return !m_actions.empty(); }
 
-private:
+  private:
     void runDue();
     double nextDue() const;
 

@@ -1,0 +1,223 @@
+// The controller as the window drives it: start-up, the list handlers, Exit, and closing the
+// window while an effect runs.
+#include <QFile>
+#include <QTest>
+
+#include "support/Harness.h"
+
+namespace {
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+}  // namespace
+
+class ControllerTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void firstRunStartUp();
+    void comListFromThePortBuffer_data();
+    void comListFromThePortBuffer();
+    void loadedSettingsOutsideTheListsFallBack();
+    void storedChoicesAreSelectedThroughTheirHandlers();
+    void comPortChoiceSavesAndTouchesNoPort();
+    void colourChoiceDoesNotSave();
+    void exitWithPortClosedSendsNothing();
+    void exitWithPortOpenShutsTheDeviceDownInOrder();
+    void exitWhileFlashingSendsTheSteadyColourFirst();
+    void leavingDuringAnEffect_data();
+    void leavingDuringAnEffect();
+};
+
+void ControllerTest::firstRunStartUp() {
+    Harness h;
+    h.controller->Form_Load();
+    QCOMPARE(h.settings.ComPortNumber, int16_t(0));
+    QCOMPARE(h.settings.FlashRate, int16_t(10));
+    QCOMPARE(h.window.selected.value(ListId::FlashRate), 9);
+    QCOMPARE(h.window.selected.value(ListId::FlashColour), 2);
+    QCOMPARE(h.window.selected.value(ListId::Brightness), 3);
+    QVERIFY(!h.window.selected.contains(ListId::COMPort));
+    QCOMPARE(h.window.items[ListId::FlashRate].size(), 50);
+    QCOMPARE(h.window.items[ListId::FlashRate].first(), QString("1"));
+    QCOMPARE(h.window.items[ListId::FlashColour],
+             (QStringList{"Red", "Yellow", "Green", "Blue", "White"}));
+    QCOMPARE(h.window.items[ListId::Brightness], (QStringList{"25%", "50%", "75%", "100%"}));
+    QVERIFY(h.window.items[ListId::COMPort].isEmpty());
+    QCOMPARE(h.timer.interval(), 50);
+    QVERIFY(h.timer.isTicking());
+    QCOMPARE(h.state.CurrentColour, QString("00FF00"));
+    QCOMPARE(h.state.WhiteCode, QString("00"));
+    QVERIFY(!h.state.PortOpen);
+    QVERIFY(h.serial.calls().isEmpty());  // no port opened, no frame sent
+    QCOMPARE(readFile(h.controller->settingsFile().path()),
+             QByteArray("[communications]\nVantorbComPort= 0\n[Vantorb]\nFlashRate= 10\n"
+                        "FlashColour= 2\nBrightness= 3\n"));
+}
+
+void ControllerTest::comListFromThePortBuffer_data() {
+    QTest::addColumn<QList<int>>("entries");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QStringList>("items");
+    QTest::newRow("3, 0, 5 up to 2") << QList<int>{3, 0, 5} << 2 << QStringList{"Com3", "Com5"};
+    QTest::newRow("result stops the scan")
+        << QList<int>{3, 4, 5} << 1 << QStringList{"Com3", "Com4"};
+    QTest::newRow("negative result") << QList<int>{3} << -1 << QStringList{};
+    QTest::newRow("negative entries ignored") << QList<int>{-2, 12} << 1 << QStringList{"Com12"};
+    QList<int> full(501, 0);
+    full[500] = 9;
+    QTest::newRow("result above 500 is limited") << full << 70000 << QStringList{"Com9"};
+}
+
+void ControllerTest::comListFromThePortBuffer() {
+    QFETCH(QList<int>, entries);
+    QFETCH(int, result);
+    QFETCH(QStringList, items);
+    Harness h;
+    h.ports.entries = QList<int32_t>(entries.begin(), entries.end());
+    h.ports.result = result;
+    h.controller->Form_Load();
+    QCOMPARE(h.window.items[ListId::COMPort], items);
+    if (!items.isEmpty()) {
+        QCOMPARE(h.window.toolTips[ListId::COMPort].first(), "/dev/fake" + items.first().mid(3));
+    }
+}
+
+void ControllerTest::loadedSettingsOutsideTheListsFallBack() {
+    Harness h;
+    writeFile(h.controller->settingsFile().path(),
+              "[communications]\nVantorbComPort=4\n[Vantorb]\nFlashRate=99\nFlashColour=7\n"
+              "Brightness=-1\n");
+    h.controller->Form_Load();
+    QCOMPARE(h.settings.ComPortNumber, int16_t(4));
+    QCOMPARE(h.settings.FlashRate, int16_t(10));
+    QCOMPARE(h.settings.FlashColourIndex, int16_t(2));
+    QCOMPARE(h.settings.BrightnessIndex, int16_t(3));
+    QCOMPARE(h.window.selected.value(ListId::FlashRate), 9);
+    QVERIFY(readFile(h.controller->settingsFile().path()).contains("FlashRate= 10"));
+}
+
+void ControllerTest::storedChoicesAreSelectedThroughTheirHandlers() {
+    Harness h;
+    writeFile(h.controller->settingsFile().path(),
+              "[Vantorb]\nFlashRate=40\nFlashColour=1\nBrightness=0\n");
+    h.controller->Form_Load();
+    QCOMPARE(h.timer.interval(), 12);
+    QCOMPARE(h.state.LevelHex, QString("22"));
+    QCOMPARE(h.state.CurrentColour, QString("222200"));
+    QCOMPARE(h.window.selected.value(ListId::FlashColour), 1);
+    QCOMPARE(h.window.selected.value(ListId::Brightness), 0);
+}
+
+void ControllerTest::comPortChoiceSavesAndTouchesNoPort() {
+    Harness h;
+    h.controller->Form_Load();
+    h.serial.clearCalls();
+    h.controller->ComboCOMPort_Click("Com12");
+    QCOMPARE(h.settings.ComPortNumber, int16_t(12));
+    QVERIFY(readFile(h.controller->settingsFile().path()).contains("VantorbComPort= 12"));
+    QVERIFY(h.serial.calls().isEmpty());
+}
+
+void ControllerTest::colourChoiceDoesNotSave() {
+    Harness h;
+    h.controller->Form_Load();
+    h.controller->ComboFlashColour_Click(4);
+    QCOMPARE(h.state.CurrentColour, QString("FFFFFF"));
+    QVERIFY(readFile(h.controller->settingsFile().path()).contains("FlashColour= 2"));
+    h.controller->Form_Unload();
+    QVERIFY(readFile(h.controller->settingsFile().path()).contains("FlashColour= 4"));
+}
+
+void ControllerTest::exitWithPortClosedSendsNothing() {
+    Harness h;
+    h.controller->Form_Load();
+    h.serial.clearCalls();
+    h.controller->cmdExit_Click();
+    QVERIFY(h.serial.calls().isEmpty());
+    QCOMPARE(h.window.closeRequests, 1);
+}
+
+void ControllerTest::exitWithPortOpenShutsTheDeviceDownInOrder() {
+    Harness h;
+    h.controller->Form_Load();
+    h.controller->ComboFlashColour_Click(0);
+    h.openPortAndClear();
+    h.controller->cmdExit_Click();
+    QCOMPARE(
+        h.serial.callNames(),
+        (QStringList{"SioPuts", "SioDone", "SioDone", "SioReset", "SioBaud", "SioParms", "SioDTR",
+                     "SioRTS", "SioPuts", "SioPuts", "SioPuts", "SioPuts", "SioPuts", "SioDone"}));
+    QCOMPARE(h.delivered(),
+             (QList<QByteArray>{Harness::soh("00", "FF0000"), Harness::soh("00", "000000"),
+                                Harness::stx("01", "FF0000"), Harness::stx("02", "00FF00"),
+                                Harness::stx("03", "0000FF"), Harness::stx("04", "FFFF00")}));
+    QVERIFY(!h.serial.isOpen(h.state.PortIndex));
+    QCOMPARE(h.window.closeRequests, 1);
+}
+
+void ControllerTest::exitWhileFlashingSendsTheSteadyColourFirst() {
+    Harness h;
+    h.controller->Form_Load();
+    h.controller->cmdFlashOrlesse_Click();
+    h.clock.runFor(0.12);
+    h.serial.clearCalls();
+    h.controller->cmdExit_Click();
+    h.clock.runFor(1.0);
+    QCOMPARE(h.written().first(), Harness::soh("00", "00FF00"));
+    QCOMPARE(h.written().size(), 6);  // no tick after Exit
+}
+
+void ControllerTest::leavingDuringAnEffect_data() {
+    QTest::addColumn<QString>("effect");
+    QTest::addColumn<bool>("byExit");
+    for (const char* effect : {"spin", "gradient"}) {
+        QTest::newRow(QByteArray(effect).append(", Exit").constData()) << effect << true;
+        QTest::newRow(QByteArray(effect).append(", window closed").constData()) << effect << false;
+    }
+}
+
+void ControllerTest::leavingDuringAnEffect() {
+    QFETCH(QString, effect);
+    QFETCH(bool, byExit);
+    Harness h;
+    h.controller->Form_Load();
+    h.openPortAndClear();
+    int writesAtLeave = -1;
+    bool mayGoAtOnce = true;
+    h.clock.at(h.clock.now() + 0.5, [&] {
+        if (byExit) {
+            h.controller->cmdExit_Click();
+            // Exit's own request reaches the window, which asks whether it may go.
+            mayGoAtOnce = h.controller->Form_QueryUnload();
+        } else {
+            mayGoAtOnce = h.controller->Form_QueryUnload();
+        }
+        writesAtLeave = static_cast<int>(h.serial.writes().size());
+        QCOMPARE(h.window.closeRequests, byExit ? 1 : 0);
+    });
+    if (effect == "spin") {
+        h.controller->cmdSpin_Click();
+    } else {
+        h.controller->cmdGradient_Click();
+    }
+    QVERIFY(!mayGoAtOnce);
+    QCOMPARE(h.controller->effectsRunning(), 0);
+    // The effect ended at once and sent nothing more; then the window was closed for good.
+    QCOMPARE(h.serial.writes().size(), writesAtLeave);
+    QCOMPARE(h.window.closeRequests, byExit ? 2 : 1);
+    QVERIFY(h.controller->Form_QueryUnload());
+    QVERIFY(h.clock.now() < 1.0 + 1000.0);
+}
+
+QTEST_GUILESS_MAIN(ControllerTest)
+#include "tst_Controller.moc"
