@@ -213,7 +213,11 @@ QString frmMain::qtFilter(const QString& filter) {
 
 void frmMain::addListItem(ListId id, const QString& text, const QString& toolTip) {
     QComboBox* combo = list(id);
+    const QSignalBlocker blocker(combo);
     combo->addItem(text);
+    if (combo->count() == 1) {
+        combo->setCurrentIndex(-1);  // a list shows no choice until one is made
+    }
     if (!toolTip.isEmpty()) {
         combo->setItemData(combo->count() - 1, toolTip, Qt::ToolTipRole);
     }

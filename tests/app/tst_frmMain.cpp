@@ -1,0 +1,281 @@
+// The main window offscreen: controls, captions, lists and tab order, and that each control
+// reaches its operation.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "app/Controller.h"
+#include "app/frmMain.h"
+#include "device/RecordingWsc32.h"
+#include "support/FakeWindow.h"
+
+namespace {
+
+// The window with its modal boxes replaced by recordings.
+class TestWindow : public frmMain {
+  public:
+    TestWindow(RecordingWsc32*& serial, const QString& folder)
+        : frmMain(makeSerial(serial), makePorts(), ProcessINIFile(folder, folder + "/config"),
+                  folder) {}
+
+    QStringList messages;
+    QStringList dialogFilters;
+    QString fileAnswer;
+
+  protected:
+    void messageBox(const QString& text) override { messages.append(text); }
+    QString openFileDialog(const QString&, const QString& filter) override {
+        dialogFilters.append(filter);
+        return fileAnswer;
+    }
+
+  private:
+    static std::unique_ptr<Wsc32> makeSerial(RecordingWsc32*& serial) {
+        auto library = std::make_unique<RecordingWsc32>();
+        serial = library.get();
+        return library;
+    }
+    static std::unique_ptr<PortList> makePorts() {
+        auto ports = std::make_unique<FakePortList>();
+        ports->entries = {3, 0, 5};
+        ports->result = 2;
+        return ports;
+    }
+};
+
+QStringList items(QComboBox* combo) {
+    QStringList result;
+    for (int i = 0; i < combo->count(); ++i) {
+        result.append(combo->itemText(i));
+    }
+    return result;
+}
+
+}  // namespace
+
+class FrmMainTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init();
+    void cleanup();
+    void controlsAndCaptions_data();
+    void controlsAndCaptions();
+    void listsAfterStartUp();
+    void tabOrderStartsAtTheComPortList();
+    void buttonsReachTheirOperations();
+    void listChoicesRunTheirHandlers();
+    void longEffectsEndWhenThePortCloses();
+    void programDialogOffersBothCases();
+    void closingDuringASpinWaitsForIt();
+    void exitSavesAndUnloads();
+    void qtFilter_data();
+    void qtFilter();
+
+  private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TestWindow> m_window;
+    RecordingWsc32* m_serial = nullptr;
+
+    QPushButton* button(const char* name) { return m_window->findChild<QPushButton*>(name); }
+    QComboBox* combo(const char* name) { return m_window->findChild<QComboBox*>(name); }
+};
+
+void FrmMainTest::init() {
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_window = std::make_unique<TestWindow>(m_serial, m_dir->path());
+    m_window->controller().settings().ComPortNumber = 3;
+    m_window->show();
+}
+
+void FrmMainTest::cleanup() {
+    m_window.reset();
+    m_dir.reset();
+}
+
+void FrmMainTest::controlsAndCaptions_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("flash") << "cmdFlashOrlesse"
+                           << "Flash the Orlesse";
+    QTest::newRow("stop") << "cmdStop"
+                          << "Stop Flashing";
+    QTest::newRow("reset") << "cmdResetColours"
+                           << "Reset Colours";
+    QTest::newRow("off") << "cmdSwitchOff"
+                         << "Switch Off";
+    QTest::newRow("spin") << "cmdSpin"
+                          << "Spin";
+    QTest::newRow("gradient") << "cmdGradient"
+                              << "Gradient";
+    QTest::newRow("start") << "cmdProgramStart"
+                           << "Start Program";
+    QTest::newRow("end") << "cndProgramEnd"
+                         << "End Program";
+    QTest::newRow("exit") << "cmdExit"
+                          << "Exit";
+    QTest::newRow("white") << "CheckWhite"
+                           << "Flash White LED's";
+    QTest::newRow("label 1") << "Label1"
+                             << "COM Port:";
+    QTest::newRow("label 2") << "Label2"
+                             << "Flash Rate:";
+    QTest::newRow("label 3") << "Label3"
+                             << "Flash Colour:";
+    QTest::newRow("label 4") << "Label4"
+                             << "Brightness";
+}
+
+void FrmMainTest::controlsAndCaptions() {
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    QWidget* widget = m_window->findChild<QWidget*>(name);
+    QVERIFY(widget != nullptr);
+    QCOMPARE(widget->property("text").toString(), caption);
+    // No caption is clipped with the default font.
+    QVERIFY(widget->width() >= widget->sizeHint().width());
+    QCOMPARE(m_window->windowTitle(), QString("Orlesse"));
+    QVERIFY(!m_window->windowIcon().isNull());
+}
+
+void FrmMainTest::listsAfterStartUp() {
+    QCOMPARE(items(combo("ComboCOMPort")), (QStringList{"Com3", "Com5"}));
+    QCOMPARE(combo("ComboCOMPort")->currentIndex(), -1);
+    QCOMPARE(combo("ComboCOMPort")->itemData(1, Qt::ToolTipRole).toString(), QString("/dev/fake5"));
+    QCOMPARE(combo("ComboFlashRate")->count(), 50);
+    QCOMPARE(combo("ComboFlashRate")->currentText(), QString("10"));
+    QCOMPARE(items(combo("ComboFlashColour")),
+             (QStringList{"Red", "Yellow", "Green", "Blue", "White"}));
+    QCOMPARE(combo("ComboFlashColour")->currentText(), QString("Green"));
+    QCOMPARE(combo("ComboBrightness")->currentText(), QString("100%"));
+    QVERIFY(!m_window->findChild<QCheckBox*>("CheckWhite")->isChecked());
+}
+
+void FrmMainTest::tabOrderStartsAtTheComPortList() {
+    const QStringList expected{
+        "ComboCOMPort",    "cmdFlashOrlesse",  "cmdStop",         "ComboFlashRate",  "cmdExit",
+        "cmdResetColours", "ComboFlashColour", "cmdSwitchOff",    "ComboBrightness", "cmdSpin",
+        "cmdGradient",     "CheckWhite",       "cmdProgramStart", "cndProgramEnd"};
+    QWidget* widget = combo("ComboCOMPort");
+    QStringList order;
+    for (int i = 0; i < expected.size(); ++i) {
+        order.append(widget->objectName());
+        widget = widget->nextInFocusChain();
+        while (widget->focusPolicy() == Qt::NoFocus || widget->objectName().isEmpty()) {
+            widget = widget->nextInFocusChain();
+        }
+    }
+    QCOMPARE(order, expected);
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()) || true);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(combo("ComboCOMPort")));
+}
+
+void FrmMainTest::buttonsReachTheirOperations() {
+    LightState& state = m_window->controller().state();
+    QTest::mouseClick(button("cmdFlashOrlesse"), Qt::LeftButton);
+    QVERIFY(state.PortOpen);
+    QCOMPARE(m_serial->calls()[1].args.first(), 2);  // COM3
+    QTest::mouseClick(button("cmdStop"), Qt::LeftButton);
+    QVERIFY(!state.PortOpen);
+    QCOMPARE(m_serial->sentFrames().last(), QByteArray("\x01"
+                                                       "0000FF00\r\n",
+                                                       11));
+
+    QTest::mouseClick(button("cmdResetColours"), Qt::LeftButton);
+    QCOMPARE(m_serial->sentFrames().last(), QByteArray("\x02"
+                                                       "04FFFF00\r\n",
+                                                       11));
+    QTest::mouseClick(button("cmdSwitchOff"), Qt::LeftButton);
+    QCOMPARE(m_serial->sentFrames().last(), QByteArray("\x01"
+                                                       "00000000\r\n",
+                                                       11));
+    QVERIFY(!state.PortOpen);
+
+    QTest::mouseClick(m_window->findChild<QCheckBox*>("CheckWhite"), Qt::LeftButton);
+    QCOMPARE(state.WhiteCode, QString("80"));
+
+    m_window->fileAnswer.clear();
+    QTest::mouseClick(button("cmdProgramStart"), Qt::LeftButton);
+    QVERIFY(state.ProgramRunning);  // cancelled dialog leaves it set
+    QTest::mouseClick(button("cndProgramEnd"), Qt::LeftButton);
+    QVERIFY(!state.ProgramRunning);
+
+    m_serial->failWith("SioReset", -2);
+    QTest::mouseClick(button("cmdFlashOrlesse"), Qt::LeftButton);
+    QCOMPARE(m_window->messages, QStringList{"COM port already open"});
+}
+
+void FrmMainTest::listChoicesRunTheirHandlers() {
+    Controller& c = m_window->controller();
+    QComboBox* rate = combo("ComboFlashRate");
+    QTest::keyClick(rate, Qt::Key_Down);  // choosing with the keyboard
+    QCOMPARE(c.settings().FlashRate, int16_t(11));
+    emit combo("ComboCOMPort")->activated(1);
+    QCOMPARE(c.settings().ComPortNumber, int16_t(5));
+    emit combo("ComboFlashColour")->activated(4);
+    QCOMPARE(c.state().CurrentColour, QString("FFFFFF"));
+    emit combo("ComboBrightness")->activated(1);
+    QCOMPARE(c.state().CurrentColour, QString("444444"));
+}
+
+void FrmMainTest::longEffectsEndWhenThePortCloses() {
+    for (const char* effect : {"cmdSpin", "cmdGradient"}) {
+        QTimer::singleShot(100, button("cmdStop"), [this] { button("cmdStop")->click(); });
+        button(effect)->click();  // returns once Stop Flashing has closed the port
+        QVERIFY(!m_window->controller().state().PortOpen);
+        QCOMPARE(m_window->controller().effectsRunning(), 0);
+    }
+}
+
+void FrmMainTest::programDialogOffersBothCases() {
+    button("cmdProgramStart")->click();
+    QCOMPARE(m_window->dialogFilters, QStringList{"Keldara Program (*.CSV *.csv);;All Files (*)"});
+}
+
+void FrmMainTest::closingDuringASpinWaitsForIt() {
+    QSignalSpy unloaded(m_window.get(), &frmMain::unloaded);
+    QTimer::singleShot(100, m_window.get(), [this] { m_window->close(); });
+    button("cmdSpin")->click();
+    QCOMPARE(unloaded.size(), 1);
+    QVERIFY(!m_window->isVisible());
+    QCOMPARE(m_window->controller().effectsRunning(), 0);
+    QFile ini(m_window->controller().settingsFile().path());
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    QVERIFY(ini.readAll().contains("VantorbComPort= 3"));
+}
+
+void FrmMainTest::exitSavesAndUnloads() {
+    QSignalSpy unloaded(m_window.get(), &frmMain::unloaded);
+    m_window->controller().ComboFlashColour_Click(0);
+    button("cmdExit")->click();
+    QCOMPARE(unloaded.size(), 1);
+    QVERIFY(!m_window->isVisible());
+    QFile ini(m_window->controller().settingsFile().path());
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    QVERIFY(ini.readAll().contains("FlashColour= 0"));
+}
+
+void FrmMainTest::qtFilter_data() {
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("qt");
+    QTest::newRow("program") << "Keldara Program|*.CSV|All Files|*.*"
+                             << "Keldara Program (*.CSV *.csv);;All Files (*)";
+    QTest::newRow("two patterns") << "Text|*.TXT;*.LOG"
+                                  << "Text (*.TXT *.LOG *.txt *.log)";
+    QTest::newRow("already lower") << "Data|*.csv"
+                                   << "Data (*.csv)";
+}
+
+void FrmMainTest::qtFilter() {
+    QFETCH(QString, filter);
+    QFETCH(QString, qt);
+    QCOMPARE(frmMain::qtFilter(filter), qt);
+}
+
+QTEST_MAIN(FrmMainTest)
+#include "tst_frmMain.moc"
