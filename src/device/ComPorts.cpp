@@ -1,0 +1,186 @@
+#include "device/ComPorts.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <algorithm>
+#include <map>
+
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+
+#include <vector>
+#endif
+
+namespace ComPorts {
+
+namespace {
+
+#ifndef Q_OS_WIN
+// The fixed rule: each block of 32 COM numbers maps to one family of device names.
+struct FixedBlock {
+    int firstCom;
+    const char* prefix;
+};
+constexpr FixedBlock FixedBlocks[] = {{1, "ttyS"}, {33, "ttyUSB"}, {65, "ttyACM"}};
+constexpr int BlockSize = 32;
+
+// The device name (ttyS0, ttyUSB3 ...) the fixed rule gives COM n, or an empty text.
+QString fixedDeviceName(int comNumber) {
+    for (const FixedBlock& block : FixedBlocks) {
+        if (comNumber >= block.firstCom && comNumber < block.firstCom + BlockSize)
+            return QLatin1String(block.prefix) + QString::number(comNumber - block.firstCom);
+    }
+    return {};
+}
+
+QString readLine(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readLine()).trimmed();
+}
+
+// What the kernel says about a tty: the USB product and maker when it hangs on USB, otherwise
+// the name of its driver.
+QString describeTty(const QString& classEntry) {
+    QString dir = QFileInfo(classEntry + QStringLiteral("/device")).canonicalFilePath();
+    for (int level = 0; level < 4 && !dir.isEmpty(); ++level) {
+        const QString product = readLine(dir + QStringLiteral("/product"));
+        if (!product.isEmpty()) {
+            const QString maker = readLine(dir + QStringLiteral("/manufacturer"));
+            return maker.isEmpty() ? product : maker + QLatin1Char(' ') + product;
+        }
+        dir = QFileInfo(dir).path();
+    }
+    const QString driver =
+        QFileInfo(classEntry + QStringLiteral("/device/driver")).canonicalFilePath();
+    if (driver.isEmpty())
+        return QStringLiteral("Serial port");
+    return QStringLiteral("Serial port (%1)").arg(QFileInfo(driver).fileName());
+}
+
+// A fixed-rule device counts when its node exists and, where the kernel lists ttys, the tty
+// has a device behind it. The kernel keeps ttyS nodes for every possible 8250 line; those
+// without a UART report type 0 and are left out.
+bool fixedDevicePresent(const QString& node, const QString& classEntry, bool kernelListsTtys) {
+    if (!QFileInfo::exists(node))
+        return false;
+    if (!kernelListsTtys)
+        return true;
+    if (!QFileInfo::exists(classEntry + QStringLiteral("/device")))
+        return false;
+    return readLine(classEntry + QStringLiteral("/type")) != QLatin1String("0");
+}
+
+// The com<n> entries of the ports folder by number; an entry counts even when it is a
+// dangling link.
+std::map<int, QFileInfo> linkEntries() {
+    static const QRegularExpression pattern(QStringLiteral("^com([1-9][0-9]{0,2})$"));
+    std::map<int, QFileInfo> links;
+    const QDir folder(portsFolder());
+    const QStringList names =
+        folder.entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString& name : names) {
+        const QRegularExpressionMatch match = pattern.match(name);
+        if (!match.hasMatch())
+            continue;
+        const int number = match.captured(1).toInt();
+        if (number <= MaxComNumber)
+            links.emplace(number, QFileInfo(folder.filePath(name)));
+    }
+    return links;
+}
+#endif
+
+}  // namespace
+
+QString portsFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Corvexa/Orlesse/ports");
+}
+
+#ifdef Q_OS_WIN
+
+QString devicePath(int comNumber) {
+    if (comNumber < 1 || comNumber > MaxComNumber)
+        return {};
+    return QStringLiteral("COM%1").arg(comNumber);
+}
+
+QList<Info> presentIn(const QString&, const QString&) {
+    // The DOS device names include one COMn entry for every serial port Windows knows.
+    std::vector<wchar_t> names(64 * 1024);
+    const DWORD length = QueryDosDeviceW(nullptr, names.data(), DWORD(names.size()));
+    static const QRegularExpression pattern(QStringLiteral("^COM([1-9][0-9]{0,2})$"));
+    QList<Info> ports;
+    for (DWORD start = 0; start < length && names[start] != 0;) {
+        const QString name = QString::fromWCharArray(&names[start]);
+        start += DWORD(name.size()) + 1;
+        const QRegularExpressionMatch match = pattern.match(name);
+        if (!match.hasMatch() || match.captured(1).toInt() > MaxComNumber)
+            continue;
+        wchar_t target[512] = {};
+        const DWORD targetLength =
+            QueryDosDeviceW(reinterpret_cast<const wchar_t*>(name.utf16()), target, 512);
+        ports.append({match.captured(1).toInt(), name,
+                      targetLength > 0 ? QString::fromWCharArray(target) : name});
+    }
+    std::sort(ports.begin(), ports.end(),
+              [](const Info& a, const Info& b) { return a.number < b.number; });
+    return ports;
+}
+
+#else
+
+QString devicePath(int comNumber) {
+    if (comNumber < 1 || comNumber > MaxComNumber)
+        return {};
+    const QFileInfo link(portsFolder() + QStringLiteral("/com") + QString::number(comNumber));
+    if (link.isSymLink() || link.exists())
+        return link.filePath();
+    const QString name = fixedDeviceName(comNumber);
+    return name.isEmpty() ? QString() : QStringLiteral("/dev/") + name;
+}
+
+QList<Info> presentIn(const QString& deviceFolder, const QString& ttyClassFolder) {
+    std::map<int, Info> ports;
+    const std::map<int, QFileInfo> links = linkEntries();
+    for (const auto& [number, link] : links) {
+        if (!link.exists())
+            continue;  // a dangling link: whatever it pointed to is gone
+        const QString description = link.isSymLink()
+                                        ? QStringLiteral("link to %1").arg(link.symLinkTarget())
+                                        : QStringLiteral("device in the ports folder");
+        ports.emplace(number, Info{number, link.filePath(), description});
+    }
+
+    const bool kernelListsTtys = QFileInfo(ttyClassFolder).isDir();
+    for (const FixedBlock& block : FixedBlocks) {
+        for (int offset = 0; offset < BlockSize; ++offset) {
+            const int number = block.firstCom + offset;
+            if (links.count(number) != 0)
+                continue;  // the link decides this number, present or not
+            const QString name = fixedDeviceName(number);
+            const QString node = deviceFolder + QLatin1Char('/') + name;
+            const QString classEntry = ttyClassFolder + QLatin1Char('/') + name;
+            if (fixedDevicePresent(node, classEntry, kernelListsTtys))
+                ports.emplace(number, Info{number, node, describeTty(classEntry)});
+        }
+    }
+
+    QList<Info> result;
+    for (const auto& entry : ports)
+        result.append(entry.second);
+    return result;
+}
+
+#endif
+
+QList<Info> present() {
+    return presentIn(QStringLiteral("/dev"), QStringLiteral("/sys/class/tty"));
+}
+
+}  // namespace ComPorts

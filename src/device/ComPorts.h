@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+// COM port naming: which device a COM number stands for, and which COM numbers are present.
+// On Windows COM n is the native name COMn. On Linux and other Unix systems a link named
+// com<n> in portsFolder() wins; otherwise COM1-32 are /dev/ttyS0-31, COM33-64 are
+// /dev/ttyUSB0-31 and COM65-96 are /dev/ttyACM0-31.
+namespace ComPorts {
+
+// The highest COM number the serial library can address (its port indexes are 0 to 255).
+inline constexpr int MaxComNumber = 256;
+
+// One COM port that is present now.
+struct Info {
+    int number = 0;       // the COM number (3 means COM3)
+    QString devicePath;   // the device the number maps to
+    QString description;  // what the system says about it, for tool tips
+};
+
+// Folder of the com<n> links: <per-user data>/Corvexa/Orlesse/ports.
+QString portsFolder();
+
+// The device path for COM n (n >= 1), or an empty text when n has no mapping. A com<n> link
+// that exists wins even when its target is missing, so opening it reports the missing target.
+QString devicePath(int comNumber);
+
+// The COM numbers present now, ascending, each with its device and description.
+QList<Info> present();
+
+// present() with the device folder and the kernel's tty class folder taken from elsewhere
+// (present() uses "/dev" and "/sys/class/tty"), so the detection rules can run on a prepared
+// folder tree. The com<n> links still come from portsFolder().
+QList<Info> presentIn(const QString& deviceFolder, const QString& ttyClassFolder);
+
+}  // namespace ComPorts
