@@ -1,0 +1,42 @@
+#pragma once
+
+#include <termios.h>
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+// A pseudo-terminal pair standing in for a serial device: the code under test opens the slave
+// side like a serial port, the test reads what arrives on the master side. Closing the master
+// makes the device disappear, as when a USB adapter is unplugged.
+class Pty {
+  public:
+    // Opens the pair in raw mode; isOpen() tells whether that worked, errorText() why not.
+    Pty();
+    ~Pty();
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+
+    // Whether the master side is open.
+    bool isOpen() const { return m_master >= 0; }
+    // Why opening failed, for the test's message.
+    QString errorText() const { return m_error; }
+    // The slave device's path (/dev/pts/N on Linux).
+    QString slavePath() const { return m_slavePath; }
+
+    // Reads from the master until count bytes have arrived or timeoutMs has passed (0 takes
+    // only what is there already); returns what arrived. Nothing is pumped meanwhile.
+    QByteArray read(qsizetype count, int timeoutMs);
+    // The terminal settings the slave side has now (speed, character size, parity ...), or
+    // nothing when they cannot be read.
+    std::optional<termios> lineSettings() const;
+    // Closes the master side: the slave hangs up, as a device that went away.
+    void closeMaster();
+    // Creates the link folder/com<comNumber> to the slave (replacing any old one) and returns
+    // its path, or an empty text on failure.
+    QString publish(const QString& folder, int comNumber) const;
+
+  private:
+    int m_master = -1;
+    QString m_slavePath;
+    QString m_error;
+};
