@@ -1,0 +1,162 @@
+#include "programs/ProgramReader.h"
+
+#include <utility>
+
+#include "programs/ProgramError.h"
+
+namespace {
+
+constexpr char Comma = ',';
+constexpr char CR = '\r';
+constexpr char LF = '\n';
+// Longest value text quoted in a message; longer text is cut and marked.
+constexpr qsizetype MaxQuoted = 20;
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+bool isLineEnd(char c) {
+    return c == CR || c == LF;
+}
+
+QByteArray trimBlanks(const QByteArray& text) {
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && isBlank(text[first])) {
+        ++first;
+    }
+    while (last > first && isBlank(text[last - 1])) {
+        --last;
+    }
+    return text.mid(first, last - first);
+}
+
+// The value's text for a message: single-byte characters, cut when long.
+QString quoted(const QByteArray& text) {
+    if (text.size() > MaxQuoted) {
+        return QString::fromLatin1(text.left(MaxQuoted)) + QStringLiteral("...");
+    }
+    return QString::fromLatin1(text);
+}
+
+}  // namespace
+
+ProgramReader::ProgramReader(QByteArray bytes) : m_bytes(std::move(bytes)) {}
+
+bool ProgramReader::skipHeader() {
+    if (m_bytes.isEmpty()) {
+        return false;
+    }
+    while (m_pos < m_bytes.size() && !isLineEnd(m_bytes[m_pos])) {
+        ++m_pos;
+    }
+    skipLineEnd();
+    return true;
+}
+
+bool ProgramReader::atEnd() const {
+    for (qsizetype i = m_pos; i < m_bytes.size(); ++i) {
+        const char c = m_bytes[i];
+        if (!isBlank(c) && !isLineEnd(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void ProgramReader::skipLineEnd() {
+    if (m_pos >= m_bytes.size()) {
+        return;
+    }
+    const char c = m_bytes[m_pos];
+    if (c == CR) {
+        ++m_pos;
+        if (m_pos < m_bytes.size() && m_bytes[m_pos] == LF) {
+            ++m_pos;
+        }
+        ++m_line;
+    } else if (c == LF) {
+        ++m_pos;
+        ++m_line;
+    }
+}
+
+ProgramReader::Field ProgramReader::readField() {
+    Field field;
+    field.line = m_line;
+    const qsizetype start = m_pos;
+    while (m_pos < m_bytes.size() && m_bytes[m_pos] != Comma && !isLineEnd(m_bytes[m_pos])) {
+        ++m_pos;
+    }
+    field.text = m_bytes.mid(start, m_pos - start);
+    if (m_pos < m_bytes.size()) {
+        if (m_bytes[m_pos] == Comma) {
+            ++m_pos;
+        } else {
+            skipLineEnd();
+        }
+    }
+    return field;
+}
+
+int16_t ProgramReader::parseValue(const Field& field) {
+    const QByteArray text = trimBlanks(field.text);
+    if (text.isEmpty()) {
+        throw ProgramError(field.line, QStringLiteral("a value is missing"));
+    }
+    qsizetype i = 0;
+    const bool negative = text[0] == '-';
+    if (text[0] == '-' || text[0] == '+') {
+        ++i;
+    }
+    if (i == text.size()) {
+        throw ProgramError(field.line,
+                           QStringLiteral("\"%1\" is not a whole number").arg(quoted(text)));
+    }
+    // The magnitude stops growing once it is out of range, so any number of digits is safe.
+    long magnitude = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9') {
+            throw ProgramError(field.line,
+                               QStringLiteral("\"%1\" is not a whole number").arg(quoted(text)));
+        }
+        if (magnitude <= MaxValue + 1) {
+            magnitude = magnitude * 10 + (c - '0');
+        }
+    }
+    const long value = negative ? -magnitude : magnitude;
+    if (value < MinValue || value > MaxValue) {
+        throw ProgramError(
+            field.line,
+            QStringLiteral("%1 is outside %2 to %3").arg(quoted(text)).arg(MinValue).arg(MaxValue));
+    }
+    return static_cast<int16_t>(value);
+}
+
+ProgramRecord ProgramReader::readRecord() {
+    if (atEnd()) {
+        throw ProgramError(m_line, QStringLiteral("the file ends where a record should start"));
+    }
+    std::array<int16_t, ProgramRecord::FieldCount> values{};
+    ProgramRecord record;
+    for (int i = 0; i < ProgramRecord::FieldCount; ++i) {
+        if (i > 0 && atEnd()) {
+            throw ProgramError(record.lines[i - 1],
+                               QStringLiteral("the record has only %1 of its %2 values")
+                                   .arg(i)
+                                   .arg(ProgramRecord::FieldCount));
+        }
+        const Field field = readField();
+        record.lines[i] = field.line;
+        values[i] = parseValue(field);
+    }
+    record.nSegmentID = values[0];
+    record.nStartFrequency = values[1];
+    record.nEndFrequency = values[2];
+    record.nStartBrightness = values[3];
+    record.nEndBrightness = values[4];
+    record.nDuration = values[5];
+    return record;
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <array>
+#include <cstdint>
+
+// One record of a light program: the six values in file order, and the line each came from.
+struct ProgramRecord {
+    static constexpr int FieldCount = 6;
+
+    int16_t nSegmentID = 0;
+    int16_t nStartFrequency = 0;
+    int16_t nEndFrequency = 0;
+    int16_t nStartBrightness = 0;
+    int16_t nEndBrightness = 0;
+    int16_t nDuration = 0;
+    // The line of each value, counting from 1; a short line shifts a record across two lines.
+    std::array<int, FieldCount> lines{};
+
+    // The line the record starts on.
+    int line() const { return lines[0]; }
+};
+
+// Reads a light-program file from its bytes: a header line, then records of six whole numbers.
+// A comma and a line end (CR LF, LF or a lone CR) both end a value, so values are taken strictly
+// in order whatever lines they are on. Empty (or blank) lines at the end of the file are the end
+// of the file. Every failure is a ProgramError naming the line of the offending value; no input
+// makes the reader crash or loop.
+class ProgramReader {
+  public:
+    // The lowest and highest value a field may hold.
+    static constexpr int MinValue = -32768;
+    static constexpr int MaxValue = 32767;
+
+    // Reads from the file's bytes, kept by the reader.
+    explicit ProgramReader(QByteArray bytes);
+
+    // Reads the first line whole and discards it; false when the file has no bytes at all, so
+    // there is no header line.
+    bool skipHeader();
+
+    // Whether nothing but line ends and blanks is left, so no further record follows.
+    bool atEnd() const;
+
+    // Reads the next six values. Fails on a value that is not a whole number, one outside
+    // -32768 to 32767, and a record cut short by the end of the file.
+    ProgramRecord readRecord();
+
+    // The line the reader is on, counting from 1.
+    int line() const { return m_line; }
+
+  private:
+    // One value's text and the line it is on; ended by a comma, a line end or the file's end.
+    struct Field {
+        QByteArray text;
+        int line = 0;
+    };
+
+    Field readField();
+    void skipLineEnd();
+    static int16_t parseValue(const Field& field);
+
+    QByteArray m_bytes;
+    qsizetype m_pos = 0;
+    int m_line = 1;
+};
