@@ -1,0 +1,134 @@
+#include "programs/SegmentPlayer.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <limits>
+
+#include "core/ClockPump.h"
+#include "core/WindowServices.h"
+#include "device/PortConnection.h"
+#include "light/LightState.h"
+#include "programs/ProgramError.h"
+
+namespace {
+
+constexpr int MaxLevel = 255;
+
+// A 16-bit signed result, or a failure when the value does not fit.
+int16_t checked16(int value, const char* what) {
+    if (value < std::numeric_limits<int16_t>::min() ||
+        value > std::numeric_limits<int16_t>::max()) {
+        throw ProgramError(0, QStringLiteral("%1 overflows 16 bits").arg(QLatin1String(what)));
+    }
+    return static_cast<int16_t>(value);
+}
+
+// Seconds between two steps of a ramp from one value to another over the duration. The
+// distance is a 16-bit value, so a distance of 32768 or more is an overflow.
+double stepInterval(int16_t from, int16_t to, int16_t duration, const char* what) {
+    const int distance = std::abs(static_cast<int>(from) - static_cast<int>(to));
+    checked16(distance, what);
+    return static_cast<double>(duration) / distance;
+}
+
+}  // namespace
+
+SegmentPlayer::SegmentPlayer(const OperationContext& context) : m_context(context) {}
+
+QString SegmentPlayer::litColour(int level) {
+    const QString text =
+        QStringLiteral("%1").arg(std::clamp(level, 0, MaxLevel), 2, 16, QLatin1Char('0')).toUpper();
+    return text + text + text;
+}
+
+double SegmentPlayer::halfPeriod(int frequency) {
+    if (frequency == 0) {
+        throw ProgramError(0, QStringLiteral("the frequency is 0 Hz"));
+    }
+    return 1000.0 / frequency / 2.0 / 1000.0;
+}
+
+QString SegmentPlayer::title(int segmentId, int frequency) {
+    return QStringLiteral("segment id #%1(%2Hz)").arg(segmentId).arg(frequency);
+}
+
+bool SegmentPlayer::keepPlaying() const {
+    return m_context.state.ProgramRunning && !m_context.state.Unloading;
+}
+
+void SegmentPlayer::PlaySegment(int16_t nSegmentID, int16_t& nStartFrequency, int16_t nEndFrequency,
+                                int16_t nStartBrightness, int16_t nEndBrightness,
+                                int16_t nDuration) {
+    ClockPump& clock = m_context.clock;
+    PortConnection& port = m_context.port;
+
+    // The box is read once: ticking it mid-segment takes effect with the next segment.
+    const QString whiteAddress = WhiteCodeFor(m_context.window.whiteBoxValue());
+
+    // Equal levels mean full level throughout, whatever the two values are.
+    const bool levelRamp = nStartBrightness != nEndBrightness;
+    int16_t level = nStartBrightness;
+    double levelInterval = 0;
+    QString colour = litColour(MaxLevel);
+    if (levelRamp) {
+        levelInterval = stepInterval(nStartBrightness, nEndBrightness, nDuration,
+                                     "the difference of the levels");
+        colour = litColour(level);
+    }
+    const int levelStep = nStartBrightness < nEndBrightness ? 1 : -1;
+
+    const bool frequencyRamp = nStartFrequency != nEndFrequency;
+    double frequencyInterval = 0;
+    if (frequencyRamp) {
+        frequencyInterval = stepInterval(nStartFrequency, nEndFrequency, nDuration,
+                                         "the difference of the frequencies");
+    }
+
+    bool darkNext = false;
+    const double endTime = clock.now() + nDuration;
+    if (nStartFrequency == 0) {
+        throw ProgramError(0, QStringLiteral("the start frequency is 0"));
+    }
+    double half = halfPeriod(nStartFrequency);
+    // The k-th step of a ramp is due no earlier than k intervals from here, so the step onto
+    // the end value would fall after the end time.
+    double nextFrequencyTime = frequencyRamp ? clock.now() + frequencyInterval : 0;
+    double nextLevelTime = levelRamp ? clock.now() + levelInterval : 0;
+
+    while (true) {
+        if (!(clock.now() < endTime) || !keepPlaying()) {
+            return;
+        }
+
+        // One step of each ramp at most per pass, each due only once the clock is past its
+        // deadline; the next deadline counts from now, so lateness is not caught up.
+        if (levelRamp && clock.now() > nextLevelTime) {
+            level = checked16(level + levelStep, "the level");
+            level = std::min(level, static_cast<int16_t>(MaxLevel));
+            colour = litColour(level);
+            nextLevelTime = clock.now() + levelInterval;
+        }
+        if (frequencyRamp && clock.now() > nextFrequencyTime) {
+            const int step = nStartFrequency < nEndFrequency ? 1 : -1;
+            nStartFrequency = checked16(nStartFrequency + step, "the frequency");
+            if (nStartFrequency == 0) {
+                throw ProgramError(0, QStringLiteral("the frequency ramp reaches 0 Hz"));
+            }
+            half = halfPeriod(nStartFrequency);
+            nextFrequencyTime = clock.now() + frequencyInterval;
+        }
+
+        m_context.window.setTitle(title(nSegmentID, nStartFrequency));
+
+        // Taken before sending, so the time the write takes is part of the half period.
+        const double nextFrameTime = clock.now() + half;
+        if (darkNext) {
+            port.sendFrame(Frames::Lead::SOH, Frames::WholeDevice, Frames::Black);
+        } else {
+            port.sendFrame(Frames::Lead::SOH, whiteAddress, colour);
+        }
+        darkNext = !darkNext;
+
+        clock.waitUntil(nextFrameTime, [this] { return keepPlaying(); });
+    }
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+#include "core/OperationContext.h"
+
+// Plays one record of a light program: flashes white for a number of seconds, alternating a lit
+// and a dark frame, while the frequency steps by 1 Hz and the level by one towards their end
+// values, each ramp spread evenly over the segment. The window title shows the segment and the
+// frequency. Waits pump window events, so End Program ends the segment within its current wait.
+class SegmentPlayer {
+  public:
+    explicit SegmentPlayer(const OperationContext& context);
+
+    // Plays the segment. nStartFrequency holds the current frequency while it plays and the
+    // last frequency reached on return. Returns at the end time, or at once when ProgramRunning
+    // is cleared. A frequency of 0 and a 16-bit overflow throw ProgramError (without a line).
+    void PlaySegment(int16_t nSegmentID, int16_t& nStartFrequency, int16_t nEndFrequency,
+                     int16_t nStartBrightness, int16_t nEndBrightness, int16_t nDuration);
+
+    // The lit colour for a level: the level limited to 0..255 as two upper-case hexadecimal
+    // digits, three times over (100 gives "646464", 300 gives "FFFFFF", -1 gives "000000").
+    static QString litColour(int level);
+
+    // Half of one flash period in seconds; throws ProgramError for a frequency of 0.
+    static double halfPeriod(int frequency);
+
+    // The window title while a segment plays, such as "segment id #3(12Hz)".
+    static QString title(int segmentId, int frequency);
+
+  private:
+    bool keepPlaying() const;
+
+    OperationContext m_context;
+};
