@@ -7,7 +7,7 @@
 // "Start Program" and "End Program": a light program chosen in the open-file dialog is played
 // record by record through the segment player, then the device is darkened.
 class ProgramRunner {
-public:
+  public:
     // The file filter of the open-file dialog.
     static inline const QString DialogFilter =
         QStringLiteral("Keldara Program|*.CSV|All Files|*.*");
@@ -22,7 +22,7 @@ public:
     // Ends a playing program within the wait of its current segment.
     void cndProgramEnd_Click();
 
-private:
+  private:
     OperationContext m_context;
     QString m_programFolder;
 };
