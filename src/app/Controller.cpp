@@ -119,6 +119,7 @@ bool Controller::Form_QueryUnload() {
     m_state.PortOpen = false;
     m_state.Unloading = true;
     m_unloadPending = true;
+    m_context.timer.setEnabled(false);  // no flash tick reaches the device once closing began
     Form_Unload();
     return false;
 }

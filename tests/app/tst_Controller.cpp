@@ -36,6 +36,7 @@ class ControllerTest : public QObject {
     void exitWhileFlashingSendsTheSteadyColourFirst();
     void leavingDuringAnEffect_data();
     void leavingDuringAnEffect();
+    void closingStopsFlashTicksThatAnEffectRearmed();
 };
 
 void ControllerTest::firstRunStartUp() {
@@ -217,6 +218,23 @@ void ControllerTest::leavingDuringAnEffect() {
     QCOMPARE(h.window.closeRequests, byExit ? 2 : 1);
     QVERIFY(h.controller->Form_QueryUnload());
     QVERIFY(h.clock.now() < 1.0 + 1000.0);
+}
+
+void ControllerTest::closingStopsFlashTicksThatAnEffectRearmed() {
+    Harness h;
+    h.controller->Form_Load();
+    const double start = h.clock.now();
+    qsizetype writesAtClose = -1;
+    // Flashing started from inside the spin's wait arms the timer again.
+    h.clock.at(start + 0.3, [&h] { h.controller->cmdFlashOrlesse_Click(); });
+    h.clock.at(start + 0.5, [&] {
+        QVERIFY(!h.controller->Form_QueryUnload());
+        writesAtClose = h.serial.writes().size();
+    });
+    h.controller->cmdSpin_Click();
+    h.clock.runFor(1.0);
+    QCOMPARE(h.serial.writes().size(), writesAtClose);
+    QCOMPARE(h.window.closeRequests, 1);
 }
 
 QTEST_GUILESS_MAIN(ControllerTest)

@@ -252,9 +252,9 @@ void TestSimulator::choosesComNumber() {
 
     QVERIFY(QDir().mkpath(portsFolder()));
     QStringList live;
-    for (const QString& spec : links) {
-        const QString name = spec.section(QLatin1Char('='), 0, 0);
-        const bool isLive = spec.endsWith(QStringLiteral("=live"));
+    for (const QString& entry : links) {
+        const QString name = entry.section(QLatin1Char('='), 0, 0);
+        const bool isLive = entry.endsWith(QStringLiteral("=live"));
         const QString target = isLive ? QStringLiteral("/dev/null") : m_home->filePath("gone/pts");
         QVERIFY(QFile::link(target, portsFolder() + QLatin1Char('/') + name));
         if (isLive) {
