@@ -1,9 +1,16 @@
 #include "core/QtFlashTimer.h"
 
-QtFlashTimer::QtFlashTimer() {
-    m_timer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
+QtFlashTimer::QtFlashTimer(Strategy strategy) : m_strategy(strategy) {
+    if (m_strategy == Strategy::QtPrecise) {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
+    } else {
+        m_alarm = std::make_unique<DeadlineAlarm>(
+            [this](const DeadlineAlarm::Firing& firing) { onAlarm(firing); });
+    }
 }
+
+QtFlashTimer::~QtFlashTimer() = default;
 
 void QtFlashTimer::setInterval(int milliseconds) {
     m_interval = milliseconds;
@@ -16,13 +23,54 @@ void QtFlashTimer::setEnabled(bool enabled) {
 }
 
 void QtFlashTimer::update() {
-    if (m_enabled && m_interval > 0) {
-        // Restarting only on a change keeps the phase of a running timer when the same
-        // interval is set again.
-        if (!m_timer.isActive() || m_timer.interval() != m_interval) {
-            m_timer.start(m_interval);
-        }
-    } else {
+    const bool shouldTick = m_enabled && m_interval > 0;
+    if (!shouldTick) {
+        m_ticking = false;
         m_timer.stop();
+        m_schedule.end();
+        if (m_alarm) {
+            m_alarm->disarm();
+        }
+        return;
     }
+    // A running timer keeps its phase when the same interval is set again (the rate list
+    // chosen anew, or enabling a timer that is already enabled); anything else starts a new
+    // schedule from now.
+    const double seconds = m_interval / 1000.0;
+    if (m_ticking && (m_strategy == Strategy::QtPrecise ? m_timer.interval() == m_interval
+                                                        : m_schedule.interval() == seconds)) {
+        return;
+    }
+    m_ticking = true;
+    m_phaseStart = steadySeconds();
+    if (m_strategy == Strategy::QtPrecise) {
+        m_timer.start(m_interval);
+        return;
+    }
+    m_schedule.begin(m_phaseStart, seconds);
+    armNextTick();
+}
+
+void QtFlashTimer::armNextTick() {
+    m_alarm->arm(m_schedule.nextDue() - m_margin.margin());
+}
+
+void QtFlashTimer::onAlarm(const DeadlineAlarm::Firing& firing) {
+    if (!m_ticking) {
+        return;
+    }
+    m_margin.addLateness(firing.firedAt - firing.due);
+    // Woken a margin early: the last stretch to the due time is a short poll of the clock,
+    // bounded by the margin's ceiling. No events are handled meanwhile, so nothing can change
+    // the timer under us.
+    const double due = m_schedule.nextDue();
+    double now = firing.firedAt;
+    while (now < due) {
+        now = steadySeconds();
+    }
+    // The next tick is armed before this one is delivered, so that a handler which stops or
+    // changes the timer has the last word.
+    m_schedule.advance(now);
+    armNextTick();
+    tick();
 }

@@ -1,24 +1,62 @@
 #pragma once
 
 #include <QTimer>
+#include <memory>
 
+#include "core/DeadlineAlarm.h"
 #include "core/FlashTimer.h"
+#include "core/WaitPlanner.h"
 
-// The flash timer on a precise Qt timer. Qt keeps a precise timer's schedule from one timeout
-// to the next, so the ticks do not drift with the time each tick takes.
+// The flash timer on the user-interface thread's event loop.
 class QtFlashTimer final : public FlashTimer {
   public:
-    QtFlashTimer();
+    // How the ticks are timed.
+    enum class Strategy {
+        // A precise QTimer: Qt keeps its schedule from one timeout to the next, but wakes up to
+        // the millisecond, so ticks come up to a millisecond (plus wake-up latency) late, and
+        // a tick that misses its time moves all later ones.
+        QtPrecise,
+        // Ticks due at start + k * interval on the steady clock: the alarm wakes the event loop
+        // a learnt margin early and the tick is delivered on the due time, polling the clock
+        // for the last stretch. A late tick does not move the later ones.
+        Scheduled,
+    };
+
+    explicit QtFlashTimer(Strategy strategy = Strategy::Scheduled);
+    ~QtFlashTimer() override;
+    QtFlashTimer(const QtFlashTimer&) = delete;
+    QtFlashTimer& operator=(const QtFlashTimer&) = delete;
 
     void setInterval(int milliseconds) override;
     int interval() const override { return m_interval; }
     void setEnabled(bool enabled) override;
     bool isEnabled() const override { return m_enabled; }
 
+    // The strategy chosen at construction.
+    Strategy strategy() const { return m_strategy; }
+    // Whether ticks are being delivered: enabled, with a non-zero interval.
+    bool isTicking() const { return m_ticking; }
+    // Steady-clock time in seconds the running schedule counts from: tick k is due at
+    // phaseStart() + k * interval() / 1000. Kept when the same interval is set again, so it
+    // tells whether the phase survived; meaningless while not ticking.
+    double phaseStart() const { return m_phaseStart; }
+    // The margin the scheduled ticks keep before their due time now, in seconds.
+    double wakeMargin() const { return m_margin.margin(); }
+
   private:
     void update();
+    void armNextTick();
+    void onAlarm(const DeadlineAlarm::Firing& firing);
 
-    QTimer m_timer;
+    Strategy m_strategy;
     int m_interval = 0;
     bool m_enabled = true;
+    bool m_ticking = false;
+    double m_phaseStart = 0;
+
+    QTimer m_timer;  // the QtPrecise strategy
+    // The Scheduled strategy.
+    std::unique_ptr<DeadlineAlarm> m_alarm;
+    TickSchedule m_schedule;
+    WakeMargin m_margin;
 };
