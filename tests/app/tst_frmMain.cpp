@@ -72,6 +72,7 @@ class FrmMainTest : public QObject {
     void listChoicesRunTheirHandlers();
     void longEffectsEndWhenThePortCloses();
     void programDialogOffersBothCases();
+    void programPlaysThroughTheWindow();
     void closingDuringASpinWaitsForIt();
     void exitSavesAndUnloads();
     void qtFilter_data();
@@ -235,6 +236,36 @@ void FrmMainTest::longEffectsEndWhenThePortCloses() {
 void FrmMainTest::programDialogOffersBothCases() {
     button("cmdProgramStart")->click();
     QCOMPARE(m_window->dialogFilters, QStringList{"Keldara Program (*.CSV *.csv);;All Files (*)"});
+}
+
+void FrmMainTest::programPlaysThroughTheWindow() {
+    const QString path = m_dir->filePath("short.csv");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("id,start,end,from,to,seconds\r\n7,4,4,200,200,1\r\n");
+    file.close();
+    m_window->fileAnswer = path;
+    m_window->findChild<QCheckBox*>("CheckWhite")->click();
+    button("cmdProgramStart")->click();  // plays one second of 4 Hz white flashing
+
+    QCOMPARE(m_window->windowTitle(), QString("segment id #7(4Hz)"));
+    const QList<QByteArray> frames = m_serial->sentFrames();
+    const QByteArray lit(
+        "\x01"
+        "80FFFFFF\r\n",
+        11);
+    const QByteArray dark(
+        "\x01"
+        "00000000\r\n",
+        11);
+    QVERIFY(frames.size() >= 1 + 7 + 1);
+    QCOMPARE(frames.first(), dark);  // the port opening
+    QCOMPARE(frames[1], lit);
+    QCOMPARE(frames[2], dark);
+    QCOMPARE(frames.last(), dark);  // the closing frame
+    const qsizetype litFrames = frames.count(lit);
+    QVERIFY2(litFrames >= 3 && litFrames <= 5, qPrintable(QString::number(litFrames)));
+    QVERIFY(m_window->messages.isEmpty());
 }
 
 void FrmMainTest::closingDuringASpinWaitsForIt() {
