@@ -329,7 +329,10 @@ bool WritePrivateProfileString(const QString& section, const QString& key, const
     if (!file.open(QIODevice::WriteOnly)) {
         return false;
     }
-    if (file.write(updated) != updated.size()) {
+    // A settings file fits the write buffer, so a failing write (a full disk) only shows when
+    // the buffer is flushed; commit() flushes too but renames the cut-short file over the old
+    // one all the same. Flushing first catches it while the old file is still in place.
+    if (file.write(updated) != updated.size() || !file.flush()) {
         file.cancelWriting();
         return false;
     }
