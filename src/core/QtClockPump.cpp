@@ -58,7 +58,12 @@ void QtClockPump::blockThenPoll(double deadline, const std::function<bool()>& ke
             return;
         }
         const WaitPlanner::Step step = WaitPlanner::next(t, deadline, m_margin.margin());
-        if (step.kind != WaitPlanner::Step::Kind::Block) {
+        if (step.kind == WaitPlanner::Step::Kind::Finish) {
+            while (now() < deadline) {
+            }
+            return;
+        }
+        if (step.kind == WaitPlanner::Step::Kind::Poll) {
             processEvents();
             continue;
         }

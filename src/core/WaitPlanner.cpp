@@ -10,6 +10,9 @@ Step next(double now, double deadline, double margin) {
     if (!(now < deadline)) {
         return {Step::Kind::Done, 0};
     }
+    if (deadline - now <= FinalStretch) {
+        return {Step::Kind::Finish, 0};
+    }
     const double wakeAt = deadline - margin;
     if (wakeAt - now >= MinimumBlock) {
         return {Step::Kind::Block, wakeAt};

@@ -12,20 +12,28 @@ namespace WaitPlanner {
 // Shortest block worth arming an alarm for: below this, polling costs less than a wake-up.
 inline constexpr double MinimumBlock = 50e-6;
 
+// The last stretch before a deadline that is spent reading the clock only. Handling events
+// takes a few microseconds even when there are none, so a pass of the event loop this close to
+// the deadline would end the wait late by up to its own length; an event that comes meanwhile
+// is handled right after the wait instead. Without events the caller's condition cannot
+// change, so it need not be tested again.
+inline constexpr double FinalStretch = 20e-6;
+
 // What a wait does next.
 struct Step {
     enum class Kind {
-        Done,   // the deadline has come
-        Block,  // block in the event loop until wakeAt, or until an event comes
-        Poll,   // handle pending events without blocking, then read the clock again
+        Done,    // the deadline has come
+        Block,   // block in the event loop until wakeAt, or until an event comes
+        Poll,    // handle pending events without blocking, then read the clock again
+        Finish,  // read the clock until the deadline, handling no events
     };
     Kind kind = Kind::Done;
     double wakeAt = 0;  // when the alarm should wake the wait (Block only)
 };
 
 // The next step of a wait at time now, keeping margin seconds before the deadline: Done once
-// now is not before the deadline, Block until deadline - margin while that lies at least
-// MinimumBlock ahead, Poll otherwise.
+// now is not before the deadline, Finish within FinalStretch of it, Block until
+// deadline - margin while that lies at least MinimumBlock ahead, Poll otherwise.
 Step next(double now, double deadline, double margin);
 
 }  // namespace WaitPlanner

@@ -55,6 +55,12 @@ void WaitPlannerTest::nextStep_data() {
     QTest::newRow("far ahead: block to the margin")
         << 10.0 << 10.05 << 300e-6 << Kind::Block << 10.0497;
     QTest::newRow("within the margin: poll") << 10.0 << 10.0002 << 300e-6 << Kind::Poll << 0.0;
+    QTest::newRow("last microseconds: finish on the clock")
+        << 10.0 << 10.000015 << 300e-6 << Kind::Finish << 0.0;
+    QTest::newRow("last microseconds, no margin: finish")
+        << 10.0 << 10.000015 << 0.0 << Kind::Finish << 0.0;
+    QTest::newRow("just outside the last stretch: poll")
+        << 10.0 << 10.00003 << 300e-6 << Kind::Poll << 0.0;
     QTest::newRow("block too short to be worth it")
         << 10.0 << 10.00034 << 300e-6 << Kind::Poll << 0.0;
     QTest::newRow("block just long enough")

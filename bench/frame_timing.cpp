@@ -1,0 +1,568 @@
+// frame_timing: how precisely the controller's paced frames go out, and what that costs.
+//
+// The controller runs with the real serial backend on a pseudo-terminal, the real flash timer and
+// the real clock and event pump, exactly as in the application but without a window. For every
+// paced frame the benchmark knows when it was due (the deadline of the wait before it, or the
+// flash timer's schedule), when the controller handed it to the serial library, and when it
+// arrived on the device side of the pseudo-terminal. Every row runs with the tight polling wait
+// and Qt's precise timer (the baseline), and with the blocking wait and the scheduled timer.
+#include <sys/utsname.h>
+#include <time.h>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QThread>
+#include <QTimer>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <optional>
+
+#include "FrameProbes.h"
+#include "PtyDevice.h"
+#include "TimingStats.h"
+#include "app/Controller.h"
+#include "app/PortList.h"
+#include "core/QtClockPump.h"
+#include "core/QtFlashTimer.h"
+#include "device/QtSerialWsc32.h"
+#include "light/Flashing.h"
+#include "light/SegmentColours.h"
+
+namespace {
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+constexpr int ComNumber = 1;
+
+// The window as far as the controller needs one: no box ticked, the program file chosen at once.
+class BenchWindow final : public WindowServices {
+  public:
+    explicit BenchWindow(QString programPath) : m_programPath(std::move(programPath)) {}
+    int whiteBoxValue() override { return 0; }
+    void setTitle(const QString&) override {}
+    void showMessage(const QString& text) override {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+        m_failed = true;
+    }
+    QString chooseOpenFile(const QString&, const QString&) override { return m_programPath; }
+    void addListItem(ListId, const QString&, const QString&) override {}
+    void selectListItem(ListId, int) override {}
+    void closeWindow() override {}
+
+    // Whether the controller reported a failure (the port would not open, the program failed).
+    bool failed() const { return m_failed; }
+
+  private:
+    QString m_programPath;
+    bool m_failed = false;
+};
+
+// No port listing: the benchmark names its port directly.
+class NoPorts final : public PortList {
+  public:
+    int32_t ListActiveCOMPorts(int32_t*) override { return -1; }
+    QString describe(int) override { return {}; }
+};
+
+enum class Kind { Flash, Spin, Program };
+
+struct Row {
+    const char* key;
+    const char* label;
+    Kind kind;
+    int rate;  // flash rate, spin rate or program frequency
+};
+
+constexpr Row Rows[] = {
+    {"flash10", "flash 10 Hz", Kind::Flash, 10},
+    {"flash40", "flash 40 Hz", Kind::Flash, 40},
+    {"flash50", "flash 50 Hz", Kind::Flash, 50},
+    {"spin10", "spin rate 10", Kind::Spin, 10},
+    {"spin50", "spin rate 50", Kind::Spin, 50},
+    {"program10", "program 10 Hz", Kind::Program, 10},
+    {"program40", "program 40 Hz", Kind::Program, 40},
+};
+
+struct Strategy {
+    const char* name;
+    QtClockPump::Strategy wait;
+    QtFlashTimer::Strategy timer;
+};
+
+constexpr Strategy Baseline{"polling", QtClockPump::Strategy::Polling,
+                            QtFlashTimer::Strategy::QtPrecise};
+constexpr Strategy Ours{"ours", QtClockPump::Strategy::BlockThenPoll,
+                        QtFlashTimer::Strategy::Scheduled};
+
+// Processor time of the main thread and of the whole process (reader thread included), and the
+// wall time, all in seconds.
+struct Times {
+    double mainCpu = 0;
+    double processCpu = 0;
+    double wall = 0;
+
+    static Times now() {
+        auto read = [](clockid_t clock) {
+            timespec value{};
+            clock_gettime(clock, &value);
+            return static_cast<double>(value.tv_sec) + static_cast<double>(value.tv_nsec) * 1e-9;
+        };
+        return {read(CLOCK_THREAD_CPUTIME_ID), read(CLOCK_PROCESS_CPUTIME_ID), steadySeconds()};
+    }
+};
+
+// What one or more runs of a row with one strategy measured.
+struct Result {
+    std::vector<double> writeErrors;   // seconds, write call against due time
+    std::vector<double> arriveErrors;  // seconds, arrival against due time
+    double frameIntervals = 0;         // paced frames minus one, summed over runs
+    double span = 0;                   // seconds from first to last paced write, summed
+    double requestedRate = 0;          // paced frames per second asked for
+    double mainCpu = 0;
+    double processCpu = 0;
+    double wall = 0;
+    double margin = NaN;    // the learnt wake-up margin at the end (blocking strategy)
+    size_t mismatched = 0;  // arrived frames whose bytes differ from the written ones
+    size_t missing = 0;     // written frames that did not arrive
+    bool failed = false;
+
+    void add(const Result& other) {
+        writeErrors.insert(writeErrors.end(), other.writeErrors.begin(), other.writeErrors.end());
+        arriveErrors.insert(arriveErrors.end(), other.arriveErrors.begin(),
+                            other.arriveErrors.end());
+        frameIntervals += other.frameIntervals;
+        span += other.span;
+        requestedRate = other.requestedRate;
+        mainCpu += other.mainCpu;
+        processCpu += other.processCpu;
+        wall += other.wall;
+        margin = other.margin;
+        mismatched += other.mismatched;
+        missing += other.missing;
+        failed = failed || other.failed;
+    }
+    double frequencyRatio() const { return span > 0 ? frameIntervals / span / requestedRate : NaN; }
+    double mainCpuShare() const { return wall > 0 ? mainCpu / wall : NaN; }
+    double processCpuShare() const { return wall > 0 ? processCpu / wall : NaN; }
+};
+
+struct Environment {
+    PtyDevice* pty = nullptr;
+    QString folder;       // settings and program file
+    QString programPath;  // the light program of the program rows
+    QString rawFolder;    // where per-frame data goes, if anywhere
+};
+
+bool writeProgram(const QString& path, int frequency, int seconds) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        return false;
+    }
+    // One constant segment, longer than the run: End Program ends it.
+    const QByteArray text =
+        QByteArrayLiteral("Segment,Start Hz,End Hz,Start level,End level,Seconds\r\n") +
+        QStringLiteral("1,%1,%1,255,255,%2\r\n").arg(frequency).arg(seconds).toLatin1();
+    return file.write(text) == text.size();
+}
+
+void dumpRaw(const Environment& env, const Row& row, const Strategy& strategy, int round,
+             const std::vector<StampingWsc32::Write>& writes, const std::vector<double>& dues,
+             const std::vector<double>& arrivals) {
+    if (env.rawFolder.isEmpty()) {
+        return;
+    }
+    QDir().mkpath(env.rawFolder);
+    QFile file(QStringLiteral("%1/%2-%3-%4.csv")
+                   .arg(env.rawFolder, QLatin1String(row.key), QLatin1String(strategy.name))
+                   .arg(round));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        return;
+    }
+    QTextStream out(&file);
+    out.setRealNumberPrecision(12);
+    out << "index,due,called,returned,arrived,result\n";
+    for (size_t i = 0; i < writes.size(); ++i) {
+        out << i << ',' << dues[i] << ',' << writes[i].called << ',' << writes[i].returned << ','
+            << arrivals[i] << ',' << writes[i].result << '\n';
+    }
+}
+
+Result runOnce(const Row& row, const Strategy& strategy, double seconds, int round,
+               const Environment& env) {
+    Result result;
+    if (row.kind == Kind::Program &&
+        !writeProgram(env.programPath, row.rate, static_cast<int>(seconds) + 60)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(env.programPath));
+        result.failed = true;
+        return result;
+    }
+
+    QtSerialWsc32 backend;
+    QtClockPump pump(strategy.wait);
+    DueRecordingClock clock(pump);
+    StampingWsc32 serial(backend, clock);
+    QtFlashTimer timer(strategy.timer);
+    BenchWindow window(env.programPath);
+    NoPorts ports;
+    Controller controller(
+        serial, timer, clock, window, ports,
+        ProcessINIFile(env.folder, env.folder, [](const QString&) { return true; }), env.folder);
+    controller.settings().ComPortNumber = ComNumber;
+    controller.settings().FlashRate = static_cast<int16_t>(row.rate);
+
+    env.pty->takeArrivals();
+    const int runMs = static_cast<int>(seconds * 1000.0);
+    size_t firstTick = 0;
+    size_t endTick = 0;
+    double phase = NaN;
+    double interval = NaN;
+
+    const Times start = Times::now();
+    switch (row.kind) {
+        case Kind::Flash: {
+            controller.cmdFlashOrlesse_Click();
+            firstTick = serial.writes().size();
+            phase = timer.phaseStart();
+            interval = timer.interval() / 1000.0;
+            result.requestedRate = 1.0 / interval;
+            QEventLoop loop;
+            QTimer::singleShot(runMs, [&] {
+                endTick = serial.writes().size();
+                controller.cmdStop_Click();
+                loop.quit();
+            });
+            loop.exec();
+            break;
+        }
+        case Kind::Spin:
+            result.requestedRate = 1.0 / SegmentColours::stepTime(row.rate);
+            QTimer::singleShot(runMs, [&] { controller.cmdStop_Click(); });
+            controller.cmdSpin_Click();
+            break;
+        case Kind::Program:
+            result.requestedRate = 2.0 * row.rate;
+            QTimer::singleShot(runMs, [&] { controller.cndProgramEnd_Click(); });
+            controller.cmdProgramStart_Click();
+            break;
+    }
+    const Times end = Times::now();
+    result.mainCpu = end.mainCpu - start.mainCpu;
+    result.processCpu = end.processCpu - start.processCpu;
+    result.wall = end.wall - start.wall;
+    result.margin = row.kind == Kind::Flash ? timer.wakeMargin() : pump.wakeMargin();
+    result.failed = window.failed();
+
+    // Every write the library took should arrive, in order.
+    const std::vector<StampingWsc32::Write>& writes = serial.writes();
+    size_t accepted = 0;
+    for (const StampingWsc32::Write& write : writes) {
+        accepted += write.result > 0 ? 1 : 0;
+    }
+    const double drainUntil = steadySeconds() + 5.0;
+    while (!env.pty->waitForFrames(accepted, 0.01) && steadySeconds() < drainUntil) {
+        QCoreApplication::processEvents();
+    }
+    const std::vector<PtyDevice::Arrival> arrived = env.pty->takeArrivals();
+
+    std::vector<double> dues(writes.size(), NaN);
+    std::vector<double> arrivals(writes.size(), NaN);
+    size_t next = 0;
+    for (size_t i = 0; i < writes.size(); ++i) {
+        const StampingWsc32::Write& write = writes[i];
+        if (write.result <= 0) {
+            continue;
+        }
+        if (next >= arrived.size()) {
+            ++result.missing;
+            continue;
+        }
+        if (arrived[next].frame != write.bytes) {
+            ++result.mismatched;
+        }
+        arrivals[i] = arrived[next++].time;
+        if (row.kind == Kind::Flash) {
+            if (i >= firstTick && i < endTick) {
+                // The grid point nearest to the write: a tick early or late by up to half an
+                // interval is measured against its own due time.
+                const double k = std::round((write.called - phase) / interval);
+                dues[i] = phase + k * interval;
+            }
+        } else {
+            dues[i] = write.due;
+        }
+    }
+
+    double first = NaN;
+    double last = NaN;
+    size_t paced = 0;
+    for (size_t i = 0; i < writes.size(); ++i) {
+        if (std::isnan(dues[i])) {
+            continue;
+        }
+        result.writeErrors.push_back(writes[i].called - dues[i]);
+        if (!std::isnan(arrivals[i])) {
+            result.arriveErrors.push_back(arrivals[i] - dues[i]);
+        }
+        first = paced == 0 ? writes[i].called : first;
+        last = writes[i].called;
+        ++paced;
+    }
+    if (paced >= 2) {
+        result.frameIntervals = static_cast<double>(paced - 1);
+        result.span = last - first;
+    }
+    dumpRaw(env, row, strategy, round, writes, dues, arrivals);
+    return result;
+}
+
+QString ms(double seconds) {
+    return QString::number(seconds * 1000.0, 'f', 3);
+}
+
+QString loadAverage() {
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return QStringLiteral("?");
+    }
+    return QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2);
+}
+
+void printHeader(QTextStream& out) {
+    out << QStringLiteral("%1 %2 %3 | %4 | %5 | %6 %7 %8\n")
+               .arg(QStringLiteral("row"), -14)
+               .arg(QStringLiteral("strategy"), -8)
+               .arg(QStringLiteral("frames"), 6)
+               .arg(QStringLiteral("write err ms: median   p99    max"), 33)
+               .arg(QStringLiteral("arrival err ms: median   p99    max"), 35)
+               .arg(QStringLiteral("freq ratio"), 10)
+               .arg(QStringLiteral("cpu main"), 8)
+               .arg(QStringLiteral("cpu proc"), 8);
+}
+
+void printResult(QTextStream& out, const QString& label, const Strategy& strategy,
+                 const Result& result) {
+    const ErrorSummary write = summarize(result.writeErrors);
+    const ErrorSummary arrive = summarize(result.arriveErrors);
+    out << QStringLiteral("%1 %2 %3 | %4 %5 %6 | %7 %8 %9 | ")
+               .arg(label, -14)
+               .arg(QLatin1String(strategy.name), -8)
+               .arg(write.count, 6)
+               .arg(ms(write.median), 19)
+               .arg(ms(write.p99), 6)
+               .arg(ms(write.max), 6)
+               .arg(ms(arrive.median), 21)
+               .arg(ms(arrive.p99), 6)
+               .arg(ms(arrive.max), 6);
+    out << QStringLiteral("%1 %2 %3")
+               .arg(QString::number(result.frequencyRatio(), 'f', 5), 10)
+               .arg(QString::number(result.mainCpuShare() * 100.0, 'f', 1) + QLatin1Char('%'), 8)
+               .arg(QString::number(result.processCpuShare() * 100.0, 'f', 1) + QLatin1Char('%'),
+                    8);
+    if (!std::isnan(result.margin) && strategy.wait == QtClockPump::Strategy::BlockThenPoll) {
+        out << QStringLiteral("  margin %1 us").arg(result.margin * 1e6, 0, 'f', 0);
+    }
+    if (result.missing || result.mismatched || result.failed) {
+        out << QStringLiteral("  (!) %1 missing, %2 garbled%3")
+                   .arg(result.missing)
+                   .arg(result.mismatched)
+                   .arg(result.failed ? QStringLiteral(", controller reported a failure")
+                                      : QString());
+    }
+    out << '\n';
+}
+
+void printComparison(QTextStream& out, const Result& baseline, const Result& ours) {
+    const ErrorSummary bw = summarize(baseline.writeErrors);
+    const ErrorSummary ow = summarize(ours.writeErrors);
+    const ErrorSummary ba = summarize(baseline.arriveErrors);
+    const ErrorSummary oa = summarize(ours.arriveErrors);
+    auto delta = [](double a, double b) {
+        const double d = (a - b) * 1000.0;
+        return (d >= 0 ? QStringLiteral("+") : QString()) + QString::number(d, 'f', 3);
+    };
+    auto ratio = [](double a, double b) {
+        return b != 0 ? QString::number(a / b, 'f', 3) : QStringLiteral("-");
+    };
+    out << QStringLiteral(
+               "%1 %2 ours-polling p99 write %3 ms, arrival %4 ms; max write %5 ms; "
+               "ours/polling p99 write x%6, cpu main x%7, cpu proc x%8\n")
+               .arg(QString(), -14)
+               .arg(QString(), -8)
+               .arg(delta(ow.p99, bw.p99), delta(oa.p99, ba.p99), delta(ow.max, bw.max))
+               .arg(ratio(ow.p99, bw.p99))
+               .arg(ratio(ours.mainCpuShare(), baseline.mainCpuShare()))
+               .arg(ratio(ours.processCpuShare(), baseline.processCpuShare()));
+}
+
+// One row's results: the baseline (when it ran) and ours.
+struct Measured {
+    const Row* row;
+    Result baseline;
+    Result ours;
+    bool compared;
+};
+
+// The timing and processor-time targets, checked against our strategy's numbers.
+void printGoals(QTextStream& out, const std::vector<Measured>& measured) {
+    out << "\ngoals (ours):\n";
+    int missed = 0;
+    auto check = [&](const Measured& m, bool met, const QString& what) {
+        missed += met ? 0 : 1;
+        out << QStringLiteral("  %1 %2 %3\n")
+                   .arg(met ? QStringLiteral("ok  ") : QStringLiteral("MISS"))
+                   .arg(QLatin1String(m.row->label), -14)
+                   .arg(what);
+    };
+    for (const Measured& m : measured) {
+        const ErrorSummary write = summarize(m.ours.writeErrors);
+        const ErrorSummary arrive = summarize(m.ours.arriveErrors);
+        if (m.row->kind != Kind::Flash) {
+            check(m, write.p99 <= 0.1e-3,
+                  QStringLiteral("write p99 %1 ms <= 0.1 ms").arg(ms(write.p99)));
+            check(m, write.max <= 1e-3,
+                  QStringLiteral("write max %1 ms <= 1 ms").arg(ms(write.max)));
+        }
+        if (m.compared) {
+            const double writeDelta = write.p99 - summarize(m.baseline.writeErrors).p99;
+            const double arriveDelta = arrive.p99 - summarize(m.baseline.arriveErrors).p99;
+            check(
+                m, writeDelta <= 0.05e-3,
+                QStringLiteral("write p99 within 0.05 ms of polling (%1 ms)").arg(ms(writeDelta)));
+            check(m, arriveDelta <= 0.05e-3,
+                  QStringLiteral("arrival p99 within 0.05 ms of polling (%1 ms)")
+                      .arg(ms(arriveDelta)));
+        }
+        const double ratio = m.ours.frequencyRatio();
+        check(m, std::abs(ratio - 1.0) <= 0.001,
+              QStringLiteral("frequency within 0.1 % (ratio %1)").arg(ratio, 0, 'f', 5));
+        double cpuLimit = NaN;
+        if (m.row->kind == Kind::Program) {
+            cpuLimit = m.row->rate <= 10 ? 0.05 : 0.15;
+        } else if (m.row->kind == Kind::Spin && m.row->rate >= 50) {
+            cpuLimit = 0.15;
+        }
+        if (!std::isnan(cpuLimit)) {
+            check(m, m.ours.mainCpuShare() <= cpuLimit,
+                  QStringLiteral("processor %1 % <= %2 %")
+                      .arg(m.ours.mainCpuShare() * 100.0, 0, 'f', 1)
+                      .arg(cpuLimit * 100.0, 0, 'f', 0));
+        }
+    }
+    out << QStringLiteral("%1 goal(s) missed\n").arg(missed);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    // The serial backend finds COM<n> through links in the per-user data folder: point that at
+    // a temporary folder before anything reads it.
+    QTemporaryDir dataHome;
+    if (!dataHome.isValid()) {
+        std::fprintf(stderr, "cannot create a temporary folder\n");
+        return 1;
+    }
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome.path()));
+
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("frame_timing"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Frame timing of the controller on a pseudo-terminal: error of each paced frame at the "
+        "write call and at arrival against its due time, achieved frequency and processor time, "
+        "for the polling waits and the blocking ones."));
+    parser.addHelpOption();
+    QCommandLineOption secondsOption(QStringLiteral("seconds"),
+                                     QStringLiteral("Length of each run (default 30)."),
+                                     QStringLiteral("s"), QStringLiteral("30"));
+    QCommandLineOption roundsOption(
+        QStringLiteral("rounds"),
+        QStringLiteral("Runs per row and strategy, alternating the strategies (default 1)."),
+        QStringLiteral("n"), QStringLiteral("1"));
+    QCommandLineOption rowsOption(
+        QStringLiteral("rows"),
+        QStringLiteral("Comma-separated rows: flash10, flash40, flash50, spin10, spin50, "
+                       "program10, program40 (default all)."),
+        QStringLiteral("list"));
+    QCommandLineOption strategyOption(QStringLiteral("strategy"),
+                                      QStringLiteral("both, polling or ours (default both)."),
+                                      QStringLiteral("name"), QStringLiteral("both"));
+    QCommandLineOption rawOption(QStringLiteral("raw"),
+                                 QStringLiteral("Write every frame's times to CSV files in dir."),
+                                 QStringLiteral("dir"));
+    parser.addOptions({secondsOption, roundsOption, rowsOption, strategyOption, rawOption});
+    parser.process(app);
+
+    const double seconds = parser.value(secondsOption).toDouble();
+    const int rounds = std::max(1, parser.value(roundsOption).toInt());
+    const QStringList wanted = parser.value(rowsOption).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    const QString strategyName = parser.value(strategyOption);
+    if (!(seconds > 0) ||
+        (strategyName != QLatin1String("both") && strategyName != QLatin1String(Baseline.name) &&
+         strategyName != QLatin1String(Ours.name))) {
+        parser.showHelp(2);
+    }
+    std::vector<Strategy> strategies;
+    if (strategyName != QLatin1String(Ours.name)) {
+        strategies.push_back(Baseline);
+    }
+    if (strategyName != QLatin1String(Baseline.name)) {
+        strategies.push_back(Ours);
+    }
+
+    PtyDevice pty;
+    QString error;
+    if (!pty.open(&error) ||
+        !pty.publish(dataHome.path() + QStringLiteral("/Corvexa/Orlesse/ports"), ComNumber,
+                     &error)) {
+        std::fprintf(stderr, "pseudo-terminal: %s\n", qPrintable(error));
+        return 1;
+    }
+    Environment env{&pty, dataHome.path(), dataHome.path() + QStringLiteral("/program.csv"),
+                    parser.value(rawOption)};
+
+    QTextStream out(stdout);
+    utsname system{};
+    uname(&system);
+    out << QStringLiteral(
+               "frame_timing: %1 s per run, %2 round(s), %3 processors, Linux %4, "
+               "load %5\n")
+               .arg(seconds)
+               .arg(rounds)
+               .arg(QThread::idealThreadCount())
+               .arg(QLatin1String(system.release), loadAverage());
+    out << "errors are (moment - due time); polling = tight polling waits and Qt's precise "
+           "timer, ours = blocking waits and the scheduled timer\n\n";
+    printHeader(out);
+    out.flush();
+
+    std::vector<Measured> measured;
+    for (const Row& row : Rows) {
+        if (!wanted.isEmpty() && !wanted.contains(QLatin1String(row.key))) {
+            continue;
+        }
+        std::vector<Result> results(strategies.size());
+        for (int round = 0; round < rounds; ++round) {
+            for (size_t s = 0; s < strategies.size(); ++s) {
+                results[s].add(runOnce(row, strategies[s], seconds / rounds, round, env));
+            }
+        }
+        for (size_t s = 0; s < strategies.size(); ++s) {
+            printResult(out, QLatin1String(row.label), strategies[s], results[s]);
+        }
+        if (results.size() == 2) {
+            printComparison(out, results[0], results[1]);
+        }
+        out.flush();
+        measured.push_back({&row, results.front(), results.back(), results.size() == 2});
+    }
+    out << QStringLiteral("\nload at the end %1\n").arg(loadAverage());
+    if (strategyName != QLatin1String(Baseline.name)) {
+        printGoals(out, measured);
+    }
+    return 0;
+}
