@@ -1,13 +1,8 @@
 #include "core/QtFlashTimer.h"
 
 QtFlashTimer::QtFlashTimer(Strategy strategy) : m_strategy(strategy) {
-    if (m_strategy == Strategy::QtPrecise) {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
-    } else {
-        m_alarm = std::make_unique<DeadlineAlarm>(
-            [this](const DeadlineAlarm::Firing& firing) { onAlarm(firing); });
-    }
+    m_timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
 }
 
 QtFlashTimer::~QtFlashTimer() = default;
@@ -46,6 +41,12 @@ void QtFlashTimer::update() {
     if (m_strategy == Strategy::QtPrecise) {
         m_timer.start(m_interval);
         return;
+    }
+    // Made at the first start rather than at construction: the alarm's notifier needs the
+    // event loop of the application, which may not exist yet when the timer is made.
+    if (!m_alarm) {
+        m_alarm = std::make_unique<DeadlineAlarm>(
+            [this](const DeadlineAlarm::Firing& firing) { onAlarm(firing); });
     }
     m_schedule.begin(m_phaseStart, seconds);
     armNextTick();
