@@ -190,12 +190,18 @@ void TestDeviceFaults::deviceLostWhileFlashing() {
 
     QTest::qWait(300);
     checkWritesFailedSince(rig, firstAfterLoss);
+    if (QTest::currentTestFailed())
+        return;
     QVERIFY(rig.state().LastResult < 0);
     // Still flashing, into the lost device, without spinning.
     const qsizetype writesBefore = rig.serial().writes().size();
     checkIdle();
+    if (QTest::currentTestFailed())
+        return;
     QVERIFY(rig.serial().writes().size() > writesBefore);
     checkWritesFailedSince(rig, firstAfterLoss);
+    if (QTest::currentTestFailed())
+        return;
 
     c.cmdStop_Click();
     QVERIFY(!rig.state().PortOpen);
@@ -227,8 +233,8 @@ void TestDeviceFaults::deviceLostDuringEffect() {
         const QString path =
             rig.writeProgram(QStringLiteral("two.csv"),
                              "Segment,Start Hz,End Hz,Start level,End level,Seconds\r\n"
-                             "1,4,4,255,255,10\r\n"
-                             "2,4,4,255,255,10\r\n");
+                             "1,4,4,255,255,30\r\n"
+                             "2,4,4,255,255,30\r\n");
         QVERIFY(!path.isEmpty());
         rig.window().fileAnswers << path;
     }
@@ -286,6 +292,8 @@ void TestDeviceFaults::deviceLostDuringEffect() {
              arrived.toHex(' ').constData());
     QVERIFY2(resultAtStop < 0, qPrintable(QString::number(resultAtStop)));
     checkWritesFailedSince(rig, firstAfterLoss);
+    if (QTest::currentTestFailed())
+        return;
     if (effect == QLatin1String("program")) {
         // The closing dark frame went into the lost device too.
         QCOMPARE(rig.serial().writes().last().bytes, DarkFrame);
@@ -294,6 +302,8 @@ void TestDeviceFaults::deviceLostDuringEffect() {
     QVERIFY(rig.window().messages.isEmpty());
 
     checkIdle();
+    if (QTest::currentTestFailed())
+        return;
     checkReportedThenRecovers(rig, lostPath);
 }
 

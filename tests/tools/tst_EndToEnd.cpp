@@ -262,6 +262,8 @@ void TestEndToEnd::singleOperations() {
 
     QStringList frames;
     checkTransport(frames);
+    if (QTest::currentTestFailed())
+        return;
     QCOMPARE(frames, expected);
 }
 
@@ -285,6 +287,8 @@ void TestEndToEnd::flashingThenStop() {
 
     QStringList frames;
     checkTransport(frames);
+    if (QTest::currentTestFailed())
+        return;
     int ticks = 0;
     checkFlashing(frames, soh("00", Red), litBefore, litAtStop, {soh("00", Red)}, ticks);
     if (QTest::currentTestFailed()) {
@@ -338,6 +342,8 @@ void TestEndToEnd::spinThenStop() {
 
     QStringList frames;
     checkTransport(frames);
+    if (QTest::currentTestFailed())
+        return;
     // The opening's dark frame, the spin up to the click, then the steady colour of the
     // revolution that was under way.
     const qsizetype spun = frames.size() - 2;
@@ -362,6 +368,8 @@ void TestEndToEnd::exitWhileFlashing() {
 
     QStringList frames;
     checkTransport(frames);
+    if (QTest::currentTestFailed())
+        return;
     // The steady colour, the port reopened (dark), the four standard colours.
     int ticks = 0;
     checkFlashing(frames, soh("00", Red), litBefore, litAtExit,
@@ -443,6 +451,8 @@ void TestEndToEnd::lightProgram() {
 
     QStringList frames;
     checkTransport(frames);
+    if (QTest::currentTestFailed())
+        return;
     const QString all = frames.join(QLatin1Char('|'));
     // The port opening's dark frame first, the closing dark frame last.
     QVERIFY2(frames.size() >= 2 && frames.first() == Dark && frames.last() == Dark,
