@@ -20,13 +20,20 @@ class DueRecordingClock final : public ClockPump {
     void sleepMs(int milliseconds) override { m_inner.sleepMs(milliseconds); }
     void waitUntil(double deadline, const std::function<bool()>& keepWaiting) override;
 
-    // The deadline of the wait that ended just now by reaching it, or NaN when the last thing
-    // was not such a wait; taking it clears it, so only the first frame after the wait gets it.
-    double takeDue();
+    // The wait that ended just now by reaching its deadline: the deadline and when the wait
+    // returned.
+    struct Due {
+        double deadline = std::numeric_limits<double>::quiet_NaN();
+        double ended = std::numeric_limits<double>::quiet_NaN();
+    };
+
+    // The last wait if it ran to its deadline and nothing has taken it yet, else NaNs; taking
+    // it clears it, so only the first frame after the wait gets it.
+    Due takeDue();
 
   private:
     ClockPump& m_inner;
-    double m_due = std::numeric_limits<double>::quiet_NaN();
+    Due m_due;
 };
 
 // The serial library with a stopwatch: stamps every write with the steady clock as it is
@@ -35,10 +42,11 @@ class StampingWsc32 final : public Wsc32 {
   public:
     // One call of SioPuts.
     struct Write {
-        double called = 0;    // steady-clock seconds when the controller called SioPuts
-        double returned = 0;  // when the call returned
-        double due = 0;       // deadline of the wait that ended just before, or NaN
-        int result = 0;       // what the library returned
+        double called = 0;     // steady-clock seconds when the controller called SioPuts
+        double returned = 0;   // when the call returned
+        double due = 0;        // deadline of the wait that ended just before, or NaN
+        double waitEnded = 0;  // when that wait returned, or NaN
+        int result = 0;        // what the library returned
         QByteArray bytes;
     };
 

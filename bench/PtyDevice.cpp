@@ -23,7 +23,7 @@ PtyDevice::~PtyDevice() {
     }
 }
 
-bool PtyDevice::open(QString* error) {
+bool PtyDevice::open(bool spin, QString* error) {
     auto fail = [error](const char* what) {
         *error = QStringLiteral("%1: %2").arg(QLatin1String(what), qt_error_string(errno));
         return false;
@@ -54,7 +54,10 @@ bool PtyDevice::open(QString* error) {
     if (::pipe2(m_stopPipe, O_CLOEXEC) != 0) {
         return fail("pipe2");
     }
-    m_reader = std::thread([this] { readLoop(); });
+    if (spin && ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK) != 0) {
+        return fail("fcntl");
+    }
+    m_reader = std::thread([this, spin] { spin ? spinLoop() : readLoop(); });
     return true;
 }
 
@@ -90,26 +93,38 @@ void PtyDevice::readLoop() {
         if ((watched[0].revents & POLLIN) == 0) {
             continue;
         }
-        const ssize_t got = ::read(m_master, buffer, sizeof buffer);
-        if (got <= 0) {
-            continue;
-        }
-        std::lock_guard lock(m_mutex);
-        m_partial.append(buffer, got);
-        qsizetype used = 0;
-        while (m_partial.size() - used >= FrameSize) {
-            m_arrivals.push_back({woke, m_partial.mid(used, FrameSize)});
-            used += FrameSize;
-        }
-        m_partial.remove(0, used);
-        m_arrived.notify_all();
+        take(buffer, ::read(m_master, buffer, sizeof buffer), woke);
     }
+}
+
+void PtyDevice::spinLoop() {
+    char buffer[4096];
+    while (!m_stop.load(std::memory_order_relaxed)) {
+        const ssize_t got = ::read(m_master, buffer, sizeof buffer);
+        take(buffer, got, steadySeconds());
+    }
+}
+
+void PtyDevice::take(const char* bytes, ssize_t count, double time) {
+    if (count <= 0) {
+        return;
+    }
+    std::lock_guard lock(m_mutex);
+    m_partial.append(bytes, count);
+    qsizetype used = 0;
+    while (m_partial.size() - used >= FrameSize) {
+        m_arrivals.push_back({time, m_partial.mid(used, FrameSize)});
+        used += FrameSize;
+    }
+    m_partial.remove(0, used);
+    m_arrived.notify_all();
 }
 
 void PtyDevice::stopReader() {
     if (!m_reader.joinable()) {
         return;
     }
+    m_stop = true;
     const char stop = 1;
     [[maybe_unused]] const ssize_t written = ::write(m_stopPipe[1], &stop, 1);
     m_reader.join();

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <sys/types.h>
 #include <QByteArray>
 #include <QString>
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
@@ -27,8 +29,9 @@ class PtyDevice {
     PtyDevice(const PtyDevice&) = delete;
     PtyDevice& operator=(const PtyDevice&) = delete;
 
-    // Opens the pair in raw mode and starts the reader; false with a reason on failure.
-    bool open(QString* error);
+    // Opens the pair in raw mode and starts the reader, which blocks in poll() or, when spin is
+    // true, reads without blocking in a tight loop; false with a reason on failure.
+    bool open(bool spin, QString* error);
     // The slave's device path.
     QString slavePath() const { return m_slavePath; }
     // Creates the link folder/com<number> to the slave; false with a reason on failure.
@@ -43,6 +46,9 @@ class PtyDevice {
 
   private:
     void readLoop();
+    void spinLoop();
+    // Files the bytes read at the given time as frames.
+    void take(const char* bytes, ssize_t count, double time);
     void stopReader();
 
     int m_master = -1;
@@ -50,6 +56,7 @@ class PtyDevice {
     int m_stopPipe[2] = {-1, -1};
     QString m_slavePath;
     std::thread m_reader;
+    std::atomic<bool> m_stop{false};
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_arrived;
     std::vector<Arrival> m_arrivals;

@@ -6,7 +6,11 @@
 // flash timer's schedule), when the controller handed it to the serial library, and when it
 // arrived on the device side of the pseudo-terminal. Every row runs with the tight polling wait
 // and Qt's precise timer (the baseline), and with the blocking wait and the scheduled timer.
+#include <sched.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/utsname.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -184,10 +188,10 @@ void dumpRaw(const Environment& env, const Row& row, const Strategy& strategy, i
     }
     QTextStream out(&file);
     out.setRealNumberPrecision(12);
-    out << "index,due,called,returned,arrived,result\n";
+    out << "index,due,wait_ended,called,returned,arrived,result\n";
     for (size_t i = 0; i < writes.size(); ++i) {
-        out << i << ',' << dues[i] << ',' << writes[i].called << ',' << writes[i].returned << ','
-            << arrivals[i] << ',' << writes[i].result << '\n';
+        out << i << ',' << dues[i] << ',' << writes[i].waitEnded << ',' << writes[i].called << ','
+            << writes[i].returned << ',' << arrivals[i] << ',' << writes[i].result << '\n';
     }
 }
 
@@ -398,6 +402,43 @@ void printComparison(QTextStream& out, const Result& baseline, const Result& our
                .arg(ratio(ours.processCpuShare(), baseline.processCpuShare()));
 }
 
+// Child processes that keep every processor busy in the idle scheduling class, so that no
+// processor halts between two frames. On a virtual machine a halted processor is handed back to
+// the host and may resume milliseconds late; a processor kept busy at idle priority gives way
+// to the controller at once, as an idle processor of a physical machine wakes within
+// microseconds. The children's processor time is not the controller's and is not counted.
+class KeepAwake {
+  public:
+    explicit KeepAwake(int processors) {
+        for (int i = 0; i < processors; ++i) {
+            const pid_t child = ::fork();
+            if (child == 0) {
+                ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+                const sched_param lowest{};
+                ::sched_setscheduler(0, SCHED_IDLE, &lowest);
+                volatile unsigned long spins = 0;
+                while (true) {
+                    spins = spins + 1;
+                }
+            }
+            if (child > 0) {
+                m_children.push_back(child);
+            }
+        }
+    }
+    ~KeepAwake() {
+        for (pid_t child : m_children) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+        }
+    }
+    KeepAwake(const KeepAwake&) = delete;
+    KeepAwake& operator=(const KeepAwake&) = delete;
+
+  private:
+    std::vector<pid_t> m_children;
+};
+
 // One row's results: the baseline (when it ran) and ours.
 struct Measured {
     const Row* row;
@@ -494,14 +535,28 @@ int main(int argc, char* argv[]) {
     QCommandLineOption rawOption(QStringLiteral("raw"),
                                  QStringLiteral("Write every frame's times to CSV files in dir."),
                                  QStringLiteral("dir"));
-    parser.addOptions({secondsOption, roundsOption, rowsOption, strategyOption, rawOption});
+    QCommandLineOption readerOption(
+        QStringLiteral("reader"),
+        QStringLiteral("How the device side reads: block (in poll, the default) or spin (reads "
+                       "without blocking in a loop, taking a processor; arrival then leaves out "
+                       "the reader's own wake-up)."),
+        QStringLiteral("mode"), QStringLiteral("block"));
+    QCommandLineOption keepAwakeOption(
+        QStringLiteral("keep-awake"),
+        QStringLiteral("Keep every processor busy with idle-class child processes, so that none "
+                       "halts between frames (for virtual machines whose halted processors "
+                       "resume late)."));
+    parser.addOptions({secondsOption, roundsOption, rowsOption, strategyOption, rawOption,
+                       readerOption, keepAwakeOption});
     parser.process(app);
 
     const double seconds = parser.value(secondsOption).toDouble();
     const int rounds = std::max(1, parser.value(roundsOption).toInt());
     const QStringList wanted = parser.value(rowsOption).split(QLatin1Char(','), Qt::SkipEmptyParts);
     const QString strategyName = parser.value(strategyOption);
-    if (!(seconds > 0) ||
+    const QString readerMode = parser.value(readerOption);
+    const bool spinningReader = readerMode == QLatin1String("spin");
+    if (!(seconds > 0) || (!spinningReader && readerMode != QLatin1String("block")) ||
         (strategyName != QLatin1String("both") && strategyName != QLatin1String(Baseline.name) &&
          strategyName != QLatin1String(Ours.name))) {
         parser.showHelp(2);
@@ -514,9 +569,14 @@ int main(int argc, char* argv[]) {
         strategies.push_back(Ours);
     }
 
+    std::optional<KeepAwake> keepAwake;
+    if (parser.isSet(keepAwakeOption)) {
+        keepAwake.emplace(QThread::idealThreadCount());
+    }
+
     PtyDevice pty;
     QString error;
-    if (!pty.open(&error) ||
+    if (!pty.open(spinningReader, &error) ||
         !pty.publish(dataHome.path() + QStringLiteral("/Corvexa/Orlesse/ports"), ComNumber,
                      &error)) {
         std::fprintf(stderr, "pseudo-terminal: %s\n", qPrintable(error));
@@ -529,12 +589,14 @@ int main(int argc, char* argv[]) {
     utsname system{};
     uname(&system);
     out << QStringLiteral(
-               "frame_timing: %1 s per run, %2 round(s), %3 processors, Linux %4, "
-               "load %5\n")
+               "frame_timing: %1 s per row and strategy, %2 round(s), %3 processors, Linux %4, "
+               "load %5, reader %6, processors kept awake: %7\n")
                .arg(seconds)
                .arg(rounds)
                .arg(QThread::idealThreadCount())
-               .arg(QLatin1String(system.release), loadAverage());
+               .arg(QLatin1String(system.release), loadAverage(),
+                    spinningReader ? QStringLiteral("spinning") : QStringLiteral("blocking"),
+                    keepAwake ? QStringLiteral("yes") : QStringLiteral("no"));
     out << "errors are (moment - due time); polling = tight polling waits and Qt's precise "
            "timer, ours = blocking waits and the scheduled timer\n\n";
     printHeader(out);
