@@ -11,6 +11,7 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#include <QPointer>
 #include <csignal>
 #include <memory>
 
@@ -95,7 +96,7 @@ class TestSimulator : public QObject {
 
     QString m_program;
     std::unique_ptr<QTemporaryDir> m_home;
-    QList<QProcess*> m_running;
+    QList<QPointer<QProcess>> m_running;  // null once the test's own Sim has gone
 };
 
 void TestSimulator::initTestCase() {
@@ -114,8 +115,8 @@ void TestSimulator::init() {
 
 void TestSimulator::cleanup() {
     // A failed test may leave a simulator running; never let it outlive the test.
-    for (QProcess* p : std::as_const(m_running)) {
-        if (p->state() != QProcess::NotRunning) {
+    for (const QPointer<QProcess>& p : std::as_const(m_running)) {
+        if (p && p->state() != QProcess::NotRunning) {
             p->kill();
             p->waitForFinished(startTimeoutMs);
         }
