@@ -32,10 +32,22 @@ double SegmentColours::stepTime(int flashRate) {
     return 1.0 / (static_cast<double>(FramesPerRevolution) * std::max(flashRate, 1));
 }
 
-void SegmentColours::sendAndWait(const QString& address, const QString& colour, double step) {
+double SegmentColours::nextStepDue(double previousDue, double now, double step) {
+    // Counting from the previous step keeps the time a write takes out of the pace, so a
+    // revolution lasts one flash period exactly. After a stall longer than a step the count
+    // starts again from now rather than sending the missed frames in a burst.
+    if (previousDue < 0 || now - previousDue >= step) {
+        return now + step;
+    }
+    return previousDue + step;
+}
+
+void SegmentColours::sendAndWait(const QString& address, const QString& colour, double step,
+                                 double& due) {
     m_context.port.sendFrame(Frames::Lead::SOH, address, colour);
     const LightState& state = m_context.state;
-    m_context.clock.waitUntil(m_context.clock.now() + step, [&state] { return !state.Unloading; });
+    due = nextStepDue(due, m_context.clock.now(), step);
+    m_context.clock.waitUntil(due, [&state] { return !state.Unloading; });
 }
 
 void SegmentColours::spin() {
@@ -46,6 +58,7 @@ void SegmentColours::spin() {
     m_context.timer.setInterval(0);
     state.StopFlashing = true;
 
+    double due = -1;  // when the last frame's wait ended; none yet
     while (state.PortOpen && !state.Unloading) {
         ApplyFlashColour(state, settings);
         // Worked out once per revolution, so a new rate takes effect at the next one.
@@ -61,9 +74,9 @@ void SegmentColours::spin() {
             // Only the frames of segment 1 read the box: the white LEDs go on with segment 1
             // and off with the dark frame of segment 4 that starts the next revolution.
             const bool white1 = position == 1 && m_context.window.whiteBoxValue() == 1;
-            sendAndWait(Frames::segmentAddress(previous, white1), Frames::Black, step);
+            sendAndWait(Frames::segmentAddress(previous, white1), Frames::Black, step, due);
             const bool white2 = position == 1 && m_context.window.whiteBoxValue() == 1;
-            sendAndWait(Frames::segmentAddress(position, white2), state.CurrentColour, step);
+            sendAndWait(Frames::segmentAddress(position, white2), state.CurrentColour, step, due);
         }
     }
 }

@@ -41,6 +41,8 @@ class SegmentColoursTest : public QObject {
     void stopDuringSecondFrameFinishesTheRevolution();
     void rateChangeTakesEffectAtTheNextRevolution();
     void rateBelowOneCountsAsOne();
+    void stepsCountFromThePreviousStep_data();
+    void stepsCountFromThePreviousStep();
     void spinWithPortFailing();
     void resetColoursWithPortOpen();
     void resetColoursWithOpenFailing();
@@ -134,6 +136,26 @@ void SegmentColoursTest::rateBelowOneCountsAsOne() {
     QCOMPARE(SegmentColours::stepTime(0), 0.125);
     QCOMPARE(SegmentColours::stepTime(-3), 0.125);
     QCOMPARE(SegmentColours::stepTime(50), 0.0025);
+}
+
+void SegmentColoursTest::stepsCountFromThePreviousStep_data() {
+    QTest::addColumn<double>("previousDue");
+    QTest::addColumn<double>("now");
+    QTest::addColumn<double>("due");
+    const double step = 0.0025;
+    QTest::newRow("first frame counts from now") << -1.0 << 10.0 << 10.0 + step;
+    // The write took 12 microseconds: the pace keeps to the step, not step plus write time.
+    QTest::newRow("write time is not added") << 10.0 << 10.000012 << 10.0 + step;
+    QTest::newRow("late by less than a step") << 10.0 << 10.002 << 10.0 + step;
+    QTest::newRow("stalled a whole step: start again") << 10.0 << 10.003 << 10.003 + step;
+    QTest::newRow("long stall sends no burst") << 10.0 << 11.0 << 11.0 + step;
+}
+
+void SegmentColoursTest::stepsCountFromThePreviousStep() {
+    QFETCH(double, previousDue);
+    QFETCH(double, now);
+    QFETCH(double, due);
+    QCOMPARE(SegmentColours::nextStepDue(previousDue, now, 0.0025), due);
 }
 
 void SegmentColoursTest::spinWithPortFailing() {
