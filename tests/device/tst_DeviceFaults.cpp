@@ -19,6 +19,7 @@
 
 #include "device/ComPorts.h"
 #include "support/E2eRig.h"
+#include "support/ProcessConditions.h"
 #include "support/Pty.h"
 
 namespace {
@@ -28,24 +29,6 @@ constexpr int WaitMs = 2000;
 constexpr qsizetype Everything = 1 << 20;
 const QByteArray DarkFrame = '\x01' + QByteArray("00000000\r\n");
 const QByteArray RedFrame = '\x01' + QByteArray("00FF0000\r\n");
-
-double processCpuSeconds() {
-    timespec now{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
-
-// The share of one processor the process uses while its event loop runs for about ms
-// milliseconds. A notifier of a dead port that keeps firing drives it towards 1.
-double cpuShareWhileRunning(int ms) {
-    const double cpuStart = processCpuSeconds();
-    QElapsedTimer wall;
-    wall.start();
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-    return (processCpuSeconds() - cpuStart) / (double(wall.nsecsElapsed()) / 1e9);
-}
 
 // Keeps the terminal side of a lost device open, so its number is not handed to another
 // terminal (of this machine's other programs) while the test expects it to be gone.
@@ -62,26 +45,6 @@ class TerminalHold {
 
   private:
     int m_fd;
-};
-
-// Runs the rest of a scope as user "nobody" when the test runs as root, for whom exclusive
-// opens do not apply.
-class Unprivileged {
-  public:
-    Unprivileged() {
-        if (::geteuid() == 0)
-            m_switched = ::seteuid(65534) == 0;
-    }
-    ~Unprivileged() {
-        if (m_switched && ::seteuid(0) != 0)
-            qFatal("cannot return to root");
-    }
-    Unprivileged(const Unprivileged&) = delete;
-    Unprivileged& operator=(const Unprivileged&) = delete;
-    bool effective() const { return m_switched || ::geteuid() != 0; }
-
-  private:
-    bool m_switched = false;
 };
 
 }  // namespace
@@ -135,7 +98,7 @@ void TestDeviceFaults::checkWritesFailedSince(E2eRig& rig, qsizetype firstAfterL
 }
 
 void TestDeviceFaults::checkIdle() {
-    const double share = cpuShareWhileRunning(1000);
+    const double share = cpuShareWhileEventLoopRuns(1000);
     QVERIFY2(share < 0.5, qPrintable(QString::number(share)));
 }
 

@@ -12,48 +12,13 @@
 
 #include "device/ComPorts.h"
 #include "device/QtSerialWsc32.h"
+#include "support/ProcessConditions.h"
 #include "support/Pty.h"
 
 namespace {
 
 constexpr int Port = 199;  // COM200: beyond the fixed rule, so only a link can map it
 const QByteArray Frame = '\x01' + QByteArray("00FF0000\r\n");
-
-double processCpuSeconds() {
-    timespec now{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
-
-// The share of one processor the process uses while its event loop waits for about ms
-// milliseconds. A socket notifier that keeps firing drives it towards 1.
-double cpuShareWhileWaiting(int ms) {
-    const double cpuStart = processCpuSeconds();
-    QElapsedTimer wall;
-    wall.start();
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-    return (processCpuSeconds() - cpuStart) / (double(wall.nsecsElapsed()) / 1e9);
-}
-
-// Runs the rest of a scope as user "nobody" when the test runs as root, for whom neither
-// file permissions nor exclusive opens apply.
-class Unprivileged {
-  public:
-    Unprivileged() {
-        if (::geteuid() == 0)
-            m_switched = ::seteuid(65534) == 0;
-    }
-    ~Unprivileged() {
-        if (m_switched && ::seteuid(0) != 0)
-            qFatal("cannot return to root");
-    }
-    bool effective() const { return m_switched || ::geteuid() != 0; }
-
-  private:
-    bool m_switched = false;
-};
 
 enum Call { Reset, Baud, Parms, Dtr, Rts, Puts, Done };
 
@@ -336,10 +301,10 @@ class TestQtSerialWsc32 : public QObject {
             }
         }  // the master closes here
 
-        const double whileGone = cpuShareWhileWaiting(200);
+        const double whileGone = cpuShareWhileEventLoopRuns(200);
         QVERIFY2(whileGone < 0.5, qPrintable(QString::number(whileGone)));
         QVERIFY(call(wsc, Puts, Port) < 0);
-        const double afterWrite = cpuShareWhileWaiting(200);
+        const double afterWrite = cpuShareWhileEventLoopRuns(200);
         QVERIFY2(afterWrite < 0.5, qPrintable(QString::number(afterWrite)));
         QVERIFY(call(wsc, Puts, Port) < 0);
 
