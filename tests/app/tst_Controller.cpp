@@ -4,21 +4,7 @@
 #include <QTest>
 
 #include "support/Harness.h"
-
-namespace {
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
-
-}  // namespace
+#include "support/TestFiles.h"
 
 class ControllerTest : public QObject {
     Q_OBJECT
@@ -60,7 +46,7 @@ void ControllerTest::firstRunStartUp() {
     QCOMPARE(h.state.WhiteCode, QString("00"));
     QVERIFY(!h.state.PortOpen);
     QVERIFY(h.serial.calls().isEmpty());  // no port opened, no frame sent
-    QCOMPARE(readFile(h.controller->settingsFile().path()),
+    QCOMPARE(fileBytes(h.controller->settingsFile().path()),
              QByteArray("[communications]\nVantorbComPort= 0\n[Vantorb]\nFlashRate= 10\n"
                         "FlashColour= 2\nBrightness= 3\n"));
 }
@@ -95,22 +81,22 @@ void ControllerTest::comListFromThePortBuffer() {
 
 void ControllerTest::loadedSettingsOutsideTheListsFallBack() {
     Harness h;
-    writeFile(h.controller->settingsFile().path(),
-              "[communications]\nVantorbComPort=4\n[Vantorb]\nFlashRate=99\nFlashColour=7\n"
-              "Brightness=-1\n");
+    putFile(h.controller->settingsFile().path(),
+            "[communications]\nVantorbComPort=4\n[Vantorb]\nFlashRate=99\nFlashColour=7\n"
+            "Brightness=-1\n");
     h.controller->Form_Load();
     QCOMPARE(h.settings.ComPortNumber, int16_t(4));
     QCOMPARE(h.settings.FlashRate, int16_t(10));
     QCOMPARE(h.settings.FlashColourIndex, int16_t(2));
     QCOMPARE(h.settings.BrightnessIndex, int16_t(3));
     QCOMPARE(h.window.selected.value(ListId::FlashRate), 9);
-    QVERIFY(readFile(h.controller->settingsFile().path()).contains("FlashRate= 10"));
+    QVERIFY(fileBytes(h.controller->settingsFile().path()).contains("FlashRate= 10"));
 }
 
 void ControllerTest::storedChoicesAreSelectedThroughTheirHandlers() {
     Harness h;
-    writeFile(h.controller->settingsFile().path(),
-              "[Vantorb]\nFlashRate=40\nFlashColour=1\nBrightness=0\n");
+    putFile(h.controller->settingsFile().path(),
+            "[Vantorb]\nFlashRate=40\nFlashColour=1\nBrightness=0\n");
     h.controller->Form_Load();
     QCOMPARE(h.timer.interval(), 12);
     QCOMPARE(h.state.LevelHex, QString("22"));
@@ -125,7 +111,7 @@ void ControllerTest::comPortChoiceSavesAndTouchesNoPort() {
     h.serial.clearCalls();
     h.controller->ComboCOMPort_Click("Com12");
     QCOMPARE(h.settings.ComPortNumber, int16_t(12));
-    QVERIFY(readFile(h.controller->settingsFile().path()).contains("VantorbComPort= 12"));
+    QVERIFY(fileBytes(h.controller->settingsFile().path()).contains("VantorbComPort= 12"));
     QVERIFY(h.serial.calls().isEmpty());
 }
 
@@ -134,9 +120,9 @@ void ControllerTest::colourChoiceDoesNotSave() {
     h.controller->Form_Load();
     h.controller->ComboFlashColour_Click(4);
     QCOMPARE(h.state.CurrentColour, QString("FFFFFF"));
-    QVERIFY(readFile(h.controller->settingsFile().path()).contains("FlashColour= 2"));
+    QVERIFY(fileBytes(h.controller->settingsFile().path()).contains("FlashColour= 2"));
     h.controller->Form_Unload();
-    QVERIFY(readFile(h.controller->settingsFile().path()).contains("FlashColour= 4"));
+    QVERIFY(fileBytes(h.controller->settingsFile().path()).contains("FlashColour= 4"));
 }
 
 void ControllerTest::exitWithPortClosedSendsNothing() {

@@ -7,19 +7,9 @@
 
 #include "app/ProcessINIFile.h"
 #include "app/ProfileFile.h"
+#include "support/TestFiles.h"
 
 namespace {
-
-QByteArray fileBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void putFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
 
 // The file's lines joined with this platform's line end, as a new file is written.
 QByteArray platformLines(const QList<QByteArray>& lines) {

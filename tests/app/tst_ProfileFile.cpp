@@ -5,21 +5,11 @@
 #include <QTest>
 
 #include "app/ProfileFile.h"
+#include "support/TestFiles.h"
 
 using namespace ProfileFile;
 
 namespace {
-
-QByteArray fileBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void putFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
 
 const QString Vantorb = QStringLiteral("Vantorb");
 const QString FlashRate = QStringLiteral("FlashRate");

@@ -14,15 +14,12 @@
 
 #include "app/ProfileFile.h"
 #include "support/Harness.h"
+#include "support/TestFiles.h"
 
 namespace {
 
-QByteArray fileBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool putFile(const QString& path, const QByteArray& bytes) {
+// Writes bytes as the whole file at path; whether that worked.
+bool writeBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
@@ -146,7 +143,7 @@ void SettingsFaultsTest::oddSettingsFileStartsWithDefaults() {
             if (geteuid() == 0) {
                 QSKIP("permission bits do not keep root out; the other rows cover it");
             }
-            QVERIFY(putFile(path, valid));
+            QVERIFY(writeBytes(path, valid));
             QVERIFY(QFile::setPermissions(path, QFileDevice::Permissions()));
             break;
         case Odd::Folder:
@@ -167,11 +164,11 @@ void SettingsFaultsTest::oddSettingsFileStartsWithDefaults() {
             for (int i = 0; i < 4096; ++i) {
                 garbage.append(char(random.bounded(256)));
             }
-            QVERIFY(putFile(path, garbage));
+            QVERIFY(writeBytes(path, garbage));
             break;
         }
         case Odd::TooLarge: {
-            QVERIFY(putFile(path, valid));
+            QVERIFY(writeBytes(path, valid));
             QFile file(path);
             QVERIFY(file.resize(ProfileFile::MaxFileSize + 1));  // sparse: costs no disk space
             break;
@@ -247,7 +244,7 @@ void SettingsFaultsTest::valuesOutsideTheListsStartWithDefaults() {
 
     Harness h;
     const QString path = h.controller->settingsFile().path();
-    QVERIFY(putFile(path, file));
+    QVERIFY(writeBytes(path, file));
     h.controller->Form_Load();
     QCOMPARE(valuesOf(h.settings), expected);
     QCOMPARE(h.window.selected.value(ListId::FlashRate), expected[1] - 1);
@@ -281,7 +278,7 @@ void SettingsFaultsTest::failedSaveKeepsThePreviousFile() {
 
     Harness h;
     const QString path = h.controller->settingsFile().path();
-    QVERIFY(putFile(path, file));
+    QVERIFY(writeBytes(path, file));
     const QStringList entries = entriesOf(h.dir.path());
     int expectedRate = 10;
     bool limited = false;
@@ -342,11 +339,11 @@ void SettingsFaultsTest::readOnlyProgramFolderUsesThePerUserFolder() {
     const QString programFile = h.dir.filePath("corvexa.ini");
     const QString perUserFolder = h.dir.filePath("user/Corvexa/Orlesse");
     if (!preset.isEmpty()) {
-        QVERIFY(putFile(programFile, preset));
+        QVERIFY(writeBytes(programFile, preset));
     }
     if (!perUserUsable) {
         QVERIFY(QDir().mkpath(h.dir.filePath("user/Corvexa")));
-        QVERIFY(putFile(perUserFolder, "in the way"));
+        QVERIFY(writeBytes(perUserFolder, "in the way"));
     }
     const auto startUp = [&] {
         auto controller = std::make_unique<Controller>(
