@@ -1,9 +1,11 @@
 #include "light/SegmentColours.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "core/ClockPump.h"
 #include "core/FlashTimer.h"
+#include "core/Pacing.h"
 #include "core/WindowServices.h"
 #include "device/PortConnection.h"
 #include "light/LightState.h"
@@ -32,22 +34,18 @@ double SegmentColours::stepTime(int flashRate) {
     return 1.0 / (static_cast<double>(FramesPerRevolution) * std::max(flashRate, 1));
 }
 
-double SegmentColours::nextStepDue(double previousDue, double now, double step) {
-    // Counting from the previous step keeps the time a write takes out of the pace, so a
-    // revolution lasts one flash period exactly. After a stall longer than a step the count
-    // starts again from now rather than sending the missed frames in a burst.
-    if (previousDue < 0 || now - previousDue >= step) {
-        return now + step;
-    }
-    return previousDue + step;
-}
-
-void SegmentColours::sendAndWait(const QString& address, const QString& colour, double step,
+bool SegmentColours::sendAndWait(const QString& address, const QString& colour, double step,
                                  double& due) {
-    m_context.port.sendFrame(Frames::Lead::SOH, address, colour);
+    // Tested before every frame, not only before each pair: a close that lands in the wait
+    // after a dark frame must not let the lit frame of that pair out.
     const LightState& state = m_context.state;
-    due = nextStepDue(due, m_context.clock.now(), step);
+    if (state.Unloading) {
+        return false;
+    }
+    m_context.port.sendFrame(Frames::Lead::SOH, address, colour);
+    due = Pacing::nextDue(due, m_context.clock.now(), step);
     m_context.clock.waitUntil(due, [&state] { return !state.Unloading; });
+    return true;
 }
 
 void SegmentColours::spin() {
@@ -58,7 +56,7 @@ void SegmentColours::spin() {
     m_context.timer.setInterval(0);
     state.StopFlashing = true;
 
-    double due = -1;  // when the last frame's wait ended; none yet
+    double due = std::nan("");  // when the last frame's wait ended; none yet
     while (state.PortOpen && !state.Unloading) {
         ApplyFlashColour(state, settings);
         // Worked out once per revolution, so a new rate takes effect at the next one.
@@ -67,16 +65,18 @@ void SegmentColours::spin() {
             settings.FlashColourIndex + 1 > 4 ? 0 : settings.FlashColourIndex + 1);
 
         for (int position = 1; position <= SegmentCount; ++position) {
-            if (state.Unloading) {
-                return;
-            }
             const int previous = position == 1 ? SegmentCount : position - 1;
             // Only the frames of segment 1 read the box: the white LEDs go on with segment 1
             // and off with the dark frame of segment 4 that starts the next revolution.
             const bool white1 = position == 1 && m_context.window.whiteBoxValue() == 1;
-            sendAndWait(Frames::segmentAddress(previous, white1), Frames::Black, step, due);
+            if (!sendAndWait(Frames::segmentAddress(previous, white1), Frames::Black, step, due)) {
+                return;
+            }
             const bool white2 = position == 1 && m_context.window.whiteBoxValue() == 1;
-            sendAndWait(Frames::segmentAddress(position, white2), state.CurrentColour, step, due);
+            if (!sendAndWait(Frames::segmentAddress(position, white2), state.CurrentColour, step,
+                             due)) {
+                return;
+            }
         }
     }
 }

@@ -14,11 +14,6 @@ class SegmentColours {
     // revolution takes one flash period. A rate below 1 counts as 1.
     static double stepTime(int flashRate);
 
-    // When the wait after a frame ends: one step after the previous frame's wait ended
-    // (previousDue < 0 for the first frame), or one step from now after a stall of a step or
-    // more.
-    static double nextStepDue(double previousDue, double now, double step);
-
     // "Spin": reopens the port, stops the flash timer, then lights segment 1, 2, 3, 4 in turn,
     // one revolution per flash period and the next flash colour each revolution, until the
     // port is closed.
@@ -29,7 +24,9 @@ class SegmentColours {
     void resetColours();
 
   private:
-    void sendAndWait(const QString& address, const QString& colour, double stepTime, double& due);
+    // Sends one frame of the spin and waits one step after it; false, with nothing sent, once
+    // the window is going away.
+    bool sendAndWait(const QString& address, const QString& colour, double stepTime, double& due);
 
     OperationContext m_context;
 };

@@ -1,5 +1,7 @@
 #include "programs/ProgramReader.h"
 
+#include <QDir>
+#include <QFile>
 #include <utility>
 
 #include "programs/ProgramError.h"
@@ -40,7 +42,43 @@ QString quoted(const QByteArray& text) {
     return QString::fromLatin1(text);
 }
 
+ProgramError tooLarge(const QString& name) {
+    return {0, QStringLiteral("Cannot play %1: it is larger than %2 MiB, too large for a light "
+                              "program")
+                   .arg(name)
+                   .arg(ProgramReader::MaxFileSize / (1024 * 1024))};
+}
+
 }  // namespace
+
+QByteArray ProgramReader::readFile(const QString& path) {
+    QFile file(path);
+    const QString name = QDir::toNativeSeparators(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw ProgramError(0, QStringLiteral("Cannot open %1: %2").arg(name, file.errorString()));
+    }
+    if (!file.isSequential() && file.size() > MaxFileSize) {
+        throw tooLarge(name);
+    }
+    // Read no more than a light program can hold, so that a video or a device file chosen by
+    // mistake cannot fill the memory. Read in pieces: a device file has no size to check first.
+    constexpr qint64 Piece = 64 * 1024;
+    QByteArray bytes;
+    while (bytes.size() <= MaxFileSize) {
+        const QByteArray piece = file.read(Piece);
+        if (piece.isEmpty()) {
+            break;
+        }
+        bytes += piece;
+    }
+    if (bytes.size() > MaxFileSize) {
+        throw tooLarge(name);
+    }
+    if (file.error() != QFileDevice::NoError) {
+        throw ProgramError(0, QStringLiteral("Cannot read %1: %2").arg(name, file.errorString()));
+    }
+    return bytes;
+}
 
 ProgramReader::ProgramReader(QByteArray bytes) : m_bytes(std::move(bytes)) {}
 

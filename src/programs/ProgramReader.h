@@ -33,6 +33,14 @@ class ProgramReader {
     static constexpr int MinValue = -32768;
     static constexpr int MaxValue = 32767;
 
+    // The largest file read as a light program, in bytes: far more than any program needs (a
+    // record a second for a day is about 2 MiB).
+    static constexpr qint64 MaxFileSize = 16 * 1024 * 1024;
+
+    // The bytes of a program file. A file that cannot be opened or read, or that is larger
+    // than MaxFileSize, is a ProgramError without a line; no more than that is ever read.
+    static QByteArray readFile(const QString& path);
+
     // Reads from the file's bytes, kept by the reader.
     explicit ProgramReader(QByteArray bytes);
 

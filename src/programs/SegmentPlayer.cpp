@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "core/ClockPump.h"
+#include "core/Pacing.h"
 #include "core/WindowServices.h"
 #include "device/PortConnection.h"
 #include "light/LightState.h"
@@ -85,7 +86,8 @@ void SegmentPlayer::PlaySegment(int16_t nSegmentID, int16_t& nStartFrequency, in
     }
 
     bool darkNext = false;
-    const double endTime = clock.now() + nDuration;
+    const double start = clock.now();
+    const double endTime = start + nDuration;
     if (nStartFrequency == 0) {
         throw ProgramError(0, QStringLiteral("the start frequency is 0"));
     }
@@ -94,6 +96,9 @@ void SegmentPlayer::PlaySegment(int16_t nSegmentID, int16_t& nStartFrequency, in
     // the end value would fall after the end time.
     double nextFrequencyTime = frequencyRamp ? clock.now() + frequencyInterval : 0;
     double nextLevelTime = levelRamp ? clock.now() + levelInterval : 0;
+    // When the frame of this pass was due: the frames keep to a grid of half periods from the
+    // start, the first one going out at once.
+    double frameDue = start;
 
     while (true) {
         if (!(clock.now() < endTime) || !keepPlaying()) {
@@ -120,8 +125,9 @@ void SegmentPlayer::PlaySegment(int16_t nSegmentID, int16_t& nStartFrequency, in
 
         m_context.window.setTitle(title(nSegmentID, nStartFrequency));
 
-        // Taken before sending, so the time the write takes is part of the half period.
-        const double nextFrameTime = clock.now() + half;
+        // The next frame is due a half period after this one was due, so neither the steps,
+        // the title nor the write stretch the period; after a stall it counts from now.
+        const double nextFrameTime = Pacing::nextDue(frameDue, clock.now(), half);
         if (darkNext) {
             port.sendFrame(Frames::Lead::SOH, Frames::WholeDevice, Frames::Black);
         } else {
@@ -130,5 +136,6 @@ void SegmentPlayer::PlaySegment(int16_t nSegmentID, int16_t& nStartFrequency, in
         darkNext = !darkNext;
 
         clock.waitUntil(nextFrameTime, [this] { return keepPlaying(); });
+        frameDue = nextFrameTime;
     }
 }

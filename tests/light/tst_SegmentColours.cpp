@@ -41,8 +41,7 @@ class SegmentColoursTest : public QObject {
     void stopDuringSecondFrameFinishesTheRevolution();
     void rateChangeTakesEffectAtTheNextRevolution();
     void rateBelowOneCountsAsOne();
-    void stepsCountFromThePreviousStep_data();
-    void stepsCountFromThePreviousStep();
+    void closeBetweenTheFramesOfAPair();
     void spinWithPortFailing();
     void resetColoursWithPortOpen();
     void resetColoursWithOpenFailing();
@@ -138,24 +137,23 @@ void SegmentColoursTest::rateBelowOneCountsAsOne() {
     QCOMPARE(SegmentColours::stepTime(50), 0.0025);
 }
 
-void SegmentColoursTest::stepsCountFromThePreviousStep_data() {
-    QTest::addColumn<double>("previousDue");
-    QTest::addColumn<double>("now");
-    QTest::addColumn<double>("due");
-    const double step = 0.0025;
-    QTest::newRow("first frame counts from now") << -1.0 << 10.0 << 10.0 + step;
-    // The write took 12 microseconds: the pace keeps to the step, not step plus write time.
-    QTest::newRow("write time is not added") << 10.0 << 10.000012 << 10.0 + step;
-    QTest::newRow("late by less than a step") << 10.0 << 10.002 << 10.0 + step;
-    QTest::newRow("stalled a whole step: start again") << 10.0 << 10.003 << 10.003 + step;
-    QTest::newRow("long stall sends no burst") << 10.0 << 11.0 << 11.0 + step;
-}
-
-void SegmentColoursTest::stepsCountFromThePreviousStep() {
-    QFETCH(double, previousDue);
-    QFETCH(double, now);
-    QFETCH(double, due);
-    QCOMPARE(SegmentColours::nextStepDue(previousDue, now, 0.0025), due);
+void SegmentColoursTest::closeBetweenTheFramesOfAPair() {
+    // Rate 1: a step of 0.125 s. A close 0.06 s in lands in the wait after the first (dark)
+    // frame; the lit frame of that pair must not follow it.
+    Harness h;
+    h.controller->Form_Load();
+    h.controller->ComboFlashRate_Click(0);
+    const double start = h.clock.now();
+    int framesAtClose = -1;
+    h.clock.at(start + 0.06, [&] {
+        QVERIFY(!h.controller->Form_QueryUnload());
+        framesAtClose = h.written().size();
+    });
+    h.serial.clearCalls();
+    h.controller->cmdSpin_Click();
+    QCOMPARE(framesAtClose, 2);  // the port opening's dark frame and segment 4 dark
+    QCOMPARE(h.written().size(), framesAtClose);
+    QCOMPARE(h.window.closeRequests, 1);
 }
 
 void SegmentColoursTest::spinWithPortFailing() {

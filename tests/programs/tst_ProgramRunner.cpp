@@ -47,6 +47,10 @@ class ProgramRunnerTest : public QObject {
     void playsFile_data();
     void playsFile();
     void fileThatCannotBeOpened();
+    void endFrequencies_data();
+    void endFrequencies();
+    void fileTooLargeForAProgram_data();
+    void fileTooLargeForAProgram();
     void cancelledDialogWhileFlashing();
     void endProgramDuringSecondOfFive();
     void endProgramWhenIdleDoesNotStopTheNextRun();
@@ -72,9 +76,9 @@ void ProgramRunnerTest::playsFile_data() {
     QTest::newRow("start frequency 0 in line 4")
         << h + record(1, 0x10) + record(2, 0x20) + "3,0,1,0,1,1\r\n" + record(4, 0x40)
         << QList<int>{0x10, 0x20} << "Line 4: the start frequency is 0";
-    QTest::newRow("negative end frequency")
-        << h + record(1, 0x10) + "2,5,-2,0,1,1\r\n"
-        << QList<int>{0x10} << "Line 3: the end frequency is -2";
+    QTest::newRow("negative start frequency")
+        << h + record(1, 0x10) + "2,-5,2,0,1,1\r\n"
+        << QList<int>{0x10} << "Line 3: the start frequency is -5";
     QTest::newRow("start frequency of a record split over lines")
         << h + "1\r\n0,1,16,17,1\r\n"
         << QList<int>{} << "Line 3: the start frequency is 0";
@@ -129,6 +133,68 @@ void ProgramRunnerTest::fileThatCannotBeOpened() {
     QVERIFY2(
         h.window.messages[0].startsWith("Cannot open " + QDir::toNativeSeparators(path) + ": "),
         qPrintable(h.window.messages[0]));
+}
+
+void ProgramRunnerTest::endFrequencies_data() {
+    // The record between two one-second records; the step onto the end value is never due
+    // within a segment, so a ramp towards 0 Hz plays whole, and only one past 0 fails.
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("lastTitleOfRamp");
+    QTest::newRow("5 Hz down to 0 over 10 s plays down to 1 Hz")
+        << QByteArray("2,5,0,255,255,10\r\n") << ""
+        << "segment id #2(1Hz)";
+    QTest::newRow("2 Hz down to -2 fails at the step onto 0")
+        << QByteArray("2,2,-2,255,255,4\r\n") << "Line 3: the frequency ramp reaches 0 Hz"
+        << "segment id #2(1Hz)";
+}
+
+void ProgramRunnerTest::endFrequencies() {
+    QFETCH(QByteArray, line);
+    QFETCH(QString, message);
+    QFETCH(QString, lastTitleOfRamp);
+    Harness h;
+    putProgram(h, "ramp.csv", "h\r\n" + record(1, 0x10) + line + record(3, 0x30));
+    const double start = h.clock.now();
+    h.controller->cmdProgramStart_Click();
+
+    QCOMPARE(h.window.messages, message.isEmpty() ? QStringList() : QStringList{message});
+    QCOMPARE(h.written().last(), Dark);
+    QVERIFY(h.window.titles.contains(lastTitleOfRamp));
+    if (message.isEmpty()) {
+        // The whole 10 s played (its last wait may end a little past its end), then the next
+        // record.
+        QCOMPARE(h.window.title(), QStringLiteral("segment id #3(1Hz)"));
+        QCOMPARE(h.written().mid(h.written().size() - 3), segment(0x30) + dark());
+        const double end = h.serial.writes().last().time;
+        QVERIFY2(end >= start + 12 && end < start + 12.5, qPrintable(QString::number(end - start)));
+    } else {
+        QCOMPARE(h.window.title(), lastTitleOfRamp);
+        QVERIFY(h.serial.writes().last().time > start + 3);
+    }
+}
+
+void ProgramRunnerTest::fileTooLargeForAProgram_data() {
+    QTest::addColumn<QString>("path");  // empty: a sparse file of 17 MiB made by the test
+    QTest::newRow("17 MiB file") << QString();
+    QTest::newRow("endless device file") << QStringLiteral("/dev/zero");
+}
+
+void ProgramRunnerTest::fileTooLargeForAProgram() {
+    QFETCH(QString, path);
+    Harness h;
+    if (path.isEmpty()) {
+        path = putProgram(h, "video.csv", "h\r\n" + record(1, 0x10));
+        QFile file(path);
+        QVERIFY(file.resize(17 * 1024 * 1024));
+    } else {
+        h.window.fileAnswers = {path};
+    }
+    h.controller->cmdProgramStart_Click();
+    QCOMPARE(h.written(), (QList<QByteArray>{Dark, Dark}));
+    QCOMPARE(h.window.messages,
+             QStringList{"Cannot play " + QDir::toNativeSeparators(path) +
+                         ": it is larger than 16 MiB, too large for a light program"});
 }
 
 void ProgramRunnerTest::cancelledDialogWhileFlashing() {

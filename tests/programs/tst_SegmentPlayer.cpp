@@ -51,11 +51,20 @@ struct Rig {
     double start = 0;
 };
 
+// The lit colour of a level from 0 to 255: its two hexadecimal digits three times over.
+QString grey(int level) {
+    return QString::asprintf("%02X%02X%02X", level, level, level);
+}
+
+QString title(int segment, int frequency) {
+    return QStringLiteral("segment id #%1(%2Hz)").arg(segment).arg(frequency);
+}
+
 QStringList levelTexts(int from, int to) {
     QStringList colours;
     const int step = from <= to ? 1 : -1;
     for (int level = from;; level += step) {
-        colours.append(SegmentPlayer::litColour(level));
+        colours.append(grey(level));
         if (level == to) {
             return colours;
         }
@@ -78,6 +87,8 @@ class SegmentPlayerTest : public QObject {
     void frequencyRamp_data();
     void frequencyRamp();
     void oneStepPerPassWhenRampsOutrunFrames();
+    void framesKeepTheirPace_data();
+    void framesKeepTheirPace();
     void whiteBoxIsReadOncePerSegment();
     void endProgramEndsTheCurrentWait();
     void failures_data();
@@ -171,7 +182,7 @@ void SegmentPlayerTest::levelStepsAreLateNeverEarly() {
     for (int i = 0; i < writes.size(); i += 2) {
         const double elapsed = writes[i].time - r.start;
         const int shown = writes[i].bytes.mid(3, 2).toInt(nullptr, 16);
-        QCOMPARE(writes[i].bytes, Harness::soh("00", SegmentPlayer::litColour(shown)));
+        QCOMPARE(writes[i].bytes, Harness::soh("00", grey(shown)));
         QVERIFY(shown == level || shown == level + 1);
         QVERIFY(shown < elapsed || shown == 0);
         QVERIFY(shown >= int((elapsed - 0.1) / 1.05));
@@ -209,11 +220,11 @@ void SegmentPlayerTest::frequencyRamp() {
     const double interval = double(seconds) / qAbs(to - from);
     int expected = from;
     for (int i = 0; i < titles.size(); ++i) {
-        if (titles[i] != SegmentPlayer::title(3, expected)) {
+        if (titles[i] != title(3, expected)) {
             expected += from < to ? 1 : -1;
             QVERIFY(writes[i].time > r.start + qAbs(expected - from) * interval);
         }
-        QCOMPARE(titles[i], SegmentPlayer::title(3, expected));
+        QCOMPARE(titles[i], title(3, expected));
         const double next = i + 1 < writes.size() ? writes[i + 1].time : r.h.clock.now();
         QVERIFY(qAbs(next - writes[i].time - 0.5 / expected) < 1e-9 || i + 1 == writes.size());
     }
@@ -231,11 +242,42 @@ void SegmentPlayerTest::oneStepPerPassWhenRampsOutrunFrames() {
     const QList<QByteArray> frames = r.h.written();
     QVERIFY(titles.size() > 3);
     for (int pass = 0; pass < titles.size(); ++pass) {
-        QCOMPARE(titles[pass], SegmentPlayer::title(2, 1 + pass));
+        QCOMPARE(titles[pass], title(2, 1 + pass));
         if (pass % 2 == 0) {
-            QCOMPARE(frames[pass], Harness::soh("00", SegmentPlayer::litColour(pass)));
+            QCOMPARE(frames[pass], Harness::soh("00", grey(pass)));
         }
     }
+}
+
+void SegmentPlayerTest::framesKeepTheirPace_data() {
+    // 10 Hz for 2 s. Time spent between two waits (setting the title) must not stretch the
+    // half period; a stall longer than a half period must not be made up by a burst.
+    QTest::addColumn<double>("titleCost");
+    QTest::addColumn<double>("stall");  // seconds lost at 0.42 s, inside a wait
+    QTest::newRow("each title takes 1 ms") << 0.001 << 0.0;
+    QTest::newRow("a stall of 0.3 s") << 0.0 << 0.3;
+}
+
+void SegmentPlayerTest::framesKeepTheirPace() {
+    QFETCH(double, titleCost);
+    QFETCH(double, stall);
+    Rig r;
+    r.h.window.onTitle = [&r, titleCost] { r.h.clock.advance(titleCost); };
+    if (stall > 0) {
+        r.h.clock.at(r.start + 0.42, [&r, stall] { r.h.clock.advance(stall); });
+    }
+    r.play(1, 10, 10, 255, 255, 2);
+
+    const QList<RecordingWsc32::Call> writes = r.writes(r.start + 2);
+    int stretched = 0;
+    for (int i = 1; i < writes.size(); ++i) {
+        const double gap = writes[i].time - writes[i - 1].time;
+        QVERIFY2(gap > 0.05 - 1e-9,
+                 qPrintable(QStringLiteral("frame %1 after %2 s").arg(i).arg(gap)));
+        stretched += gap > 0.05 + 1e-9 ? 1 : 0;
+    }
+    QCOMPARE(stretched, stall > 0 ? 1 : 0);
+    QCOMPARE(writes.size(), stall > 0 ? 35 : 40);
 }
 
 void SegmentPlayerTest::whiteBoxIsReadOncePerSegment() {
@@ -296,7 +338,7 @@ void SegmentPlayerTest::rampThroughZeroFailsAtTheStep() {
     int16_t frequency = 5;
     QVERIFY_THROWS_EXCEPTION(ProgramError, r.player.PlaySegment(1, frequency, -5, 0, 0, 10));
     QCOMPARE(frequency, int16_t(0));
-    QCOMPARE(r.h.window.title(), SegmentPlayer::title(1, 1));
+    QCOMPARE(r.h.window.title(), QStringLiteral("segment id #1(1Hz)"));
     QVERIFY(r.h.clock.now() > r.start + 5);
     QCOMPARE(r.h.serial.writes().last().time, r.h.clock.now() - 0.5);
 }

@@ -4,6 +4,13 @@ void FakeWindow::showMessage(const QString& text) {
     messages.append(text);
 }
 
+void FakeWindow::setTitle(const QString& title) {
+    titles.append(title);
+    if (onTitle) {
+        onTitle();
+    }
+}
+
 QString FakeWindow::chooseOpenFile(const QString& folder, const QString& filter) {
     dialogs.append({folder, filter});
     if (onDialog) {

@@ -18,7 +18,7 @@ class FakeWindow final : public WindowServices {
     };
 
     int whiteBoxValue() override { return whiteBox; }
-    void setTitle(const QString& title) override { titles.append(title); }
+    void setTitle(const QString& title) override;
     void showMessage(const QString& text) override;
     QString chooseOpenFile(const QString& folder, const QString& filter) override;
     void addListItem(ListId list, const QString& text, const QString& toolTip) override;
@@ -34,6 +34,7 @@ class FakeWindow final : public WindowServices {
     QList<Dialog> dialogs;               // every open-file dialog shown
     QStringList fileAnswers;             // what the next dialogs return, in order ("" = cancel)
     std::function<void()> onDialog;      // runs while a dialog is shown
+    std::function<void()> onTitle;       // runs whenever a title is set
     QMap<ListId, QStringList> items;     // list items
     QMap<ListId, QStringList> toolTips;  // list items' tool tips
     QMap<ListId, int> selected;          // choice shown by each list
