@@ -83,9 +83,11 @@ void Controller::Form_Load() {
     keepWithinLists(m_settings);
     m_settingsFile.SaveSettings(m_settings);
 
-    // The buffer has 501 entries, so no scan goes past position 500.
-    const int last = std::min<int>(static_cast<int16_t>(m_ports.ListActiveCOMPorts(buffer.data())),
-                                   PortList::BufferSize - 1);
+    // The buffer has 501 entries, so no scan goes past position 500, and any larger result
+    // examines them all: the limit applies to the full result, before it could wrap in 16 bits.
+    // A negative result examines nothing.
+    const int32_t result = m_ports.ListActiveCOMPorts(buffer.data());
+    const int last = result < 0 ? -1 : std::min<int32_t>(result, PortList::BufferSize - 1);
     for (int i = 0; i <= last; ++i) {
         if (buffer[i] > 0) {
             m_window.addListItem(ListId::COMPort, QStringLiteral("Com%1").arg(buffer[i]),
@@ -125,6 +127,12 @@ bool Controller::Form_QueryUnload() {
 }
 
 void Controller::Form_Unload() {
+    // A close during an effect unloads when it is asked for; the window's final close, once
+    // the effect has returned, is the same unload and does not save again.
+    if (m_unloaded) {
+        return;
+    }
+    m_unloaded = true;
     m_settingsFile.SaveSettings(m_settings);
 }
 

@@ -48,7 +48,7 @@ class Controller {
     // effects end through their own tests; while one still runs the answer is false, and the
     // window is closed for good (closeWindow) as soon as the last effect has returned.
     bool Form_QueryUnload();
-    // Unload: saves the settings.
+    // Unload: saves the settings, once however often the window asks.
     void Form_Unload();
 
     void cmdFlashOrlesse_Click();                      // "Flash the Orlesse"
@@ -88,4 +88,5 @@ class Controller {
     ProgramRunner m_programs;
     int m_effectsRunning = 0;
     bool m_unloadPending = false;
+    bool m_unloaded = false;
 };

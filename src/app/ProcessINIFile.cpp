@@ -134,6 +134,7 @@ void ProcessINIFile::LoadSettings(Settings& settings) const {
 }
 
 bool ProcessINIFile::SaveSettings(const Settings& settings) const {
+    ++m_saveCount;
     bool allSaved = true;
     for (const SettingEntry& entry : SettingEntries) {
         allSaved &= WriteIniValue(QString::fromLatin1(entry.section),

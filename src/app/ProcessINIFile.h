@@ -57,6 +57,8 @@ class ProcessINIFile {
     void LoadSettings(Settings& settings) const;
     // Writes the four settings to the file. Returns false when any of them was not saved.
     bool SaveSettings(const Settings& settings) const;
+    // Number of SaveSettings calls so far, so that when the settings are saved can be checked.
+    int saveCount() const { return m_saveCount; }
 
   private:
     // True when the settings file is saved in the program folder.
@@ -67,6 +69,7 @@ class ProcessINIFile {
     QString m_programFolder;
     QString m_fallbackFolder;
     FolderCheck m_folderWritable;
+    mutable int m_saveCount = 0;
 };
 
 // A whole number as BASIC's Str writes it: a leading blank for zero and positive numbers.

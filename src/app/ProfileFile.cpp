@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
 #include <vector>
 
 namespace ProfileFile {
@@ -304,7 +305,15 @@ QString GetPrivateProfileString(const QString& section, const QString& key,
     if (const std::optional<QByteArray> content = readFile(path)) {
         value = readValue(*content, section, key);
     }
-    return value.value_or(defaultValue).left(MaxValueLength);
+    if (value) {
+        return value->left(MaxValueLength);
+    }
+    // The default comes back without trailing blanks, as the platform's profile reader gives it.
+    qsizetype end = defaultValue.size();
+    while (end > 0 && defaultValue.at(end - 1) == u' ') {
+        --end;
+    }
+    return defaultValue.left(std::min<qsizetype>(end, MaxValueLength));
 }
 
 bool WritePrivateProfileString(const QString& section, const QString& key, const QString& value,

@@ -48,8 +48,9 @@ bool canStore(const QString& section, const QString& key, const QString& value);
 QByteArray writeValue(const QByteArray& content, const QString& section, const QString& key,
                       const QString& value, const QByteArray& newFileLineEnd);
 
-// Reads key from the file at path; returns defaultValue when the file, section or key is
-// missing, or the path is not a readable regular file. At most MaxValueLength characters.
+// Reads key from the file at path; returns defaultValue, less its trailing blanks, when the file,
+// section or key is missing, or the path is not a readable regular file. At most MaxValueLength
+// characters.
 QString GetPrivateProfileString(const QString& section, const QString& key,
                                 const QString& defaultValue, const QString& path);
 

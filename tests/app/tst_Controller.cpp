@@ -49,6 +49,8 @@ void ControllerTest::firstRunStartUp() {
     QCOMPARE(fileBytes(h.controller->settingsFile().path()),
              QByteArray("[communications]\nVantorbComPort= 0\n[Vantorb]\nFlashRate= 10\n"
                         "FlashColour= 2\nBrightness= 3\n"));
+    // Right after loading, and by the rate and brightness choices made at start-up.
+    QCOMPARE(h.controller->settingsFile().saveCount(), 3);
 }
 
 void ControllerTest::comListFromThePortBuffer_data() {
@@ -60,9 +62,15 @@ void ControllerTest::comListFromThePortBuffer_data() {
         << QList<int>{3, 4, 5} << 1 << QStringList{"Com3", "Com4"};
     QTest::newRow("negative result") << QList<int>{3} << -1 << QStringList{};
     QTest::newRow("negative entries ignored") << QList<int>{-2, 12} << 1 << QStringList{"Com12"};
+    // Any result above 500 examines positions 0 to 500, whatever it would be in 16 bits.
     QList<int> full(501, 0);
+    full[0] = 3;
     full[500] = 9;
-    QTest::newRow("result above 500 is limited") << full << 70000 << QStringList{"Com9"};
+    for (int result : {501, 32768, 65535, 70000, 98304}) {
+        QTest::newRow(qPrintable(QStringLiteral("result %1").arg(result)))
+            << full << result << QStringList{"Com3", "Com9"};
+    }
+    QTest::newRow("result -65536") << full << -65536 << QStringList{};
 }
 
 void ControllerTest::comListFromThePortBuffer() {
@@ -179,6 +187,7 @@ void ControllerTest::leavingDuringAnEffect() {
     Harness h;
     h.controller->Form_Load();
     h.openPortAndClear();
+    const int savesAtStart = h.controller->settingsFile().saveCount();
     int writesAtLeave = -1;
     bool mayGoAtOnce = true;
     h.clock.at(h.clock.now() + 0.5, [&] {
@@ -204,6 +213,9 @@ void ControllerTest::leavingDuringAnEffect() {
     QCOMPARE(h.window.closeRequests, byExit ? 2 : 1);
     QVERIFY(h.controller->Form_QueryUnload());
     QVERIFY(h.clock.now() < 1.0 + 1000.0);
+    // The window's final close unloads again; the settings were saved once, at the close.
+    h.controller->Form_Unload();
+    QCOMPARE(h.controller->settingsFile().saveCount(), savesAtStart + 1);
 }
 
 void ControllerTest::closingStopsFlashTicksThatAnEffectRearmed() {

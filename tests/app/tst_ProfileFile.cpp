@@ -213,6 +213,10 @@ void TestProfileFile::fileFunctions() {
                  QByteArray(300, 'x'));
     QCOMPARE(GetPrivateProfileString(Vantorb, FlashRate, "10", path), QString("25"));
     QCOMPARE(GetPrivateProfileString(Vantorb, "Missing", "10", path), QString("10"));
+    // A default loses its trailing blanks, not its leading ones; a value found keeps its own.
+    QCOMPARE(GetPrivateProfileString(Vantorb, "Missing", " 10  ", path), QString(" 10"));
+    QCOMPARE(GetPrivateProfileString(Vantorb, "Missing", "   ", path), QString(""));
+    QCOMPARE(GetPrivateProfileString("Other", "X", "  ", path), QString(MaxValueLength, u'x'));
     QCOMPARE(GetPrivateProfileString("Other", "X", "", path), QString(MaxValueLength, u'x'));
     // The temporary file of each save is gone.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"corvexa.ini"});
