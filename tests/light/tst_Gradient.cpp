@@ -135,17 +135,33 @@ void GradientTest::closedPortThatWillNotOpenSendsNothing() {
 }
 
 void GradientTest::flashTicksInterleaveWithTheFade() {
+    // Steps every 20 ms with a pump after each; ticks every 50 ms, handled in those pumps.
+    // Stop at 1.01 s is handled in the pump after step 51.
     Harness h;
     h.controller->Form_Load();
     h.controller->cmdFlashOrlesse_Click();  // 50 ms ticks, not stopped by the fade
     h.serial.clearCalls();
-    h.clock.at(h.clock.now() + 1.0, [&h] { h.controller->cmdStop_Click(); });
+    h.clock.at(h.clock.now() + 1.01, [&h] { h.controller->cmdStop_Click(); });
     h.controller->cmdGradient_Click();
-    int soh = 0;
-    for (const QByteArray& frame : h.delivered()) {
-        soh += frame.startsWith('\x01') ? 1 : 0;
+
+    QList<QByteArray> fade;
+    QList<QByteArray> ticks;
+    const QList<QByteArray> delivered = h.delivered();
+    for (const QByteArray& frame : delivered) {
+        (frame.startsWith('\x01') ? ticks : fade).append(frame);
     }
-    QVERIFY(soh >= 19);  // ticks of the first second, then Stop's frame
+    QCOMPARE(fade.size(), 51);
+    for (int step = 1; step <= fade.size(); ++step) {
+        QCOMPARE(fade[step - 1], Harness::stx("00", QString::asprintf("00%02X00", 255 - step)));
+    }
+    // Twenty ticks from lit, then Stop's steady frame.
+    QCOMPARE(ticks.size(), 21);
+    for (int i = 0; i < 20; ++i) {
+        QCOMPARE(ticks[i], Harness::soh("00", i % 2 == 0 ? "00FF00" : "000000"));
+    }
+    QCOMPARE(delivered.last(), Harness::soh("00", "00FF00"));
+    // The first tick (50 ms) is handled in the pump after step 3 (60 ms).
+    QCOMPARE(delivered.indexOf(ticks.first()), 3);
 }
 
 QTEST_GUILESS_MAIN(GradientTest)
