@@ -43,10 +43,16 @@ Controller::Controller(Wsc32& serial, FlashTimer& timer, ClockPump& clock, Windo
     timer.setInterval(0);
     timer.setEnabled(true);
     timer.setTickHandler([this] { Timer1_Timer(); });
+    // The ticks run from start-up, but only a tick that can reach the device needs to be
+    // exact; with no port open an idle window costs next to no processor time.
+    timer.setPrecisionWanted([this] { return m_port.hasOpenPort(); });
+    m_port.setLinkChangeHandler([&timer] { timer.refreshPrecision(); });
 }
 
 Controller::~Controller() {
     m_context.timer.setTickHandler({});
+    m_context.timer.setPrecisionWanted({});
+    m_port.setLinkChangeHandler({});
 }
 
 template <typename Effect>

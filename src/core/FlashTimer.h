@@ -23,6 +23,17 @@ class FlashTimer {
     // Installs the function each tick calls.
     void setTickHandler(std::function<void()> handler) { m_onTick = std::move(handler); }
 
+    // Installs the test of whether ticks must come exactly on time: only while a frame can
+    // reach the device is it worth keeping the processor awake for that. Without a test every
+    // tick is exact. The test is asked whenever a tick is scheduled, whenever the interval or
+    // the enabled state is set, and by refreshPrecision().
+    void setPrecisionWanted(std::function<bool()> wanted) { m_precisionWanted = std::move(wanted); }
+    // Whether ticks must come exactly on time now.
+    bool precisionWanted() const { return !m_precisionWanted || m_precisionWanted(); }
+    // Asks the test again, after what it looks at has changed or just before it will. A timer
+    // that holds back ticks while precision is not wanted delivers those already due first.
+    virtual void refreshPrecision() {}
+
   protected:
     // Called by implementations for every tick.
     void tick() {
@@ -33,4 +44,5 @@ class FlashTimer {
 
   private:
     std::function<void()> m_onTick;
+    std::function<bool()> m_precisionWanted;
 };

@@ -1,5 +1,7 @@
 #include "core/QtFlashTimer.h"
 
+#include <algorithm>
+
 QtFlashTimer::QtFlashTimer(Strategy strategy) : m_strategy(strategy) {
     m_timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
@@ -8,18 +10,47 @@ QtFlashTimer::QtFlashTimer(Strategy strategy) : m_strategy(strategy) {
 QtFlashTimer::~QtFlashTimer() = default;
 
 void QtFlashTimer::setInterval(int milliseconds) {
+    // Ticks held back that fell due under the old setting come first.
+    catchUp();
     m_interval = milliseconds;
     update();
 }
 
 void QtFlashTimer::setEnabled(bool enabled) {
+    catchUp();
     m_enabled = enabled;
     update();
+}
+
+void QtFlashTimer::refreshPrecision() {
+    if (m_strategy != Strategy::Scheduled || !m_ticking) {
+        return;
+    }
+    catchUp();
+    if (m_ticking) {
+        armNextTick();
+    }
+}
+
+void QtFlashTimer::catchUp() {
+    if (m_strategy != Strategy::Scheduled || !m_ticking || m_armedPrecise || m_catchingUp) {
+        return;
+    }
+    m_catchingUp = true;
+    // A handler may stop the timer or start a new schedule; the ticks of this one end there.
+    const uint64_t generation = m_generation;
+    const double now = steadySeconds();
+    while (m_ticking && m_generation == generation && m_schedule.nextDue() <= now) {
+        m_schedule.step();
+        tick();
+    }
+    m_catchingUp = false;
 }
 
 void QtFlashTimer::update() {
     const bool shouldTick = m_enabled && m_interval > 0;
     if (!shouldTick) {
+        m_generation += m_ticking ? 1 : 0;
         m_ticking = false;
         m_timer.stop();
         m_schedule.end();
@@ -34,8 +65,13 @@ void QtFlashTimer::update() {
     const double seconds = m_interval / 1000.0;
     if (m_ticking && (m_strategy == Strategy::QtPrecise ? m_timer.interval() == m_interval
                                                         : m_schedule.interval() == seconds)) {
+        // The port may have opened or closed since the next tick was set up.
+        if (m_strategy == Strategy::Scheduled && m_armedPrecise != precisionWanted()) {
+            armNextTick();
+        }
         return;
     }
+    ++m_generation;
     m_ticking = true;
     m_phaseStart = steadySeconds();
     if (m_strategy == Strategy::QtPrecise) {
@@ -53,11 +89,21 @@ void QtFlashTimer::update() {
 }
 
 void QtFlashTimer::armNextTick() {
-    m_alarm->arm(m_schedule.nextDue() - m_margin.margin());
+    m_armedPrecise = precisionWanted();
+    m_nextWake = m_armedPrecise ? m_schedule.nextDue() - m_margin.margin()
+                                : std::max(m_schedule.nextDue(), steadySeconds() + RelaxedPeriod);
+    m_alarm->arm(m_nextWake);
 }
 
 void QtFlashTimer::onAlarm(const DeadlineAlarm::Firing& firing) {
     if (!m_ticking) {
+        return;
+    }
+    if (!m_armedPrecise) {
+        catchUp();
+        if (m_ticking) {
+            armNextTick();
+        }
         return;
     }
     m_margin.addLateness(firing.firedAt - firing.due);

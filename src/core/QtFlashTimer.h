@@ -16,9 +16,14 @@ class QtFlashTimer final : public FlashTimer {
         // the millisecond, so ticks come up to a millisecond (plus wake-up latency) late, and
         // a tick that misses its time moves all later ones.
         QtPrecise,
-        // Ticks due at start + k * interval on the steady clock: the alarm wakes the event loop
-        // a learnt margin early and the tick is delivered on the due time, polling the clock
-        // for the last stretch. A late tick does not move the later ones.
+        // Ticks due at start + k * interval on the steady clock. While precision is wanted the
+        // alarm wakes the event loop a learnt margin early and the tick is delivered on the due
+        // time, polling the clock for the last stretch. A late tick does not move the later
+        // ones. While precision is not wanted (no frame can reach the device) the ticks are
+        // held back and delivered in order, every one of them, about once a second and before
+        // anything that may change that: an idle window then wakes once a second instead of up
+        // to a hundred times, and ends up exactly where the ticks one by one would have left
+        // it.
         Scheduled,
     };
 
@@ -31,6 +36,10 @@ class QtFlashTimer final : public FlashTimer {
     int interval() const override { return m_interval; }
     void setEnabled(bool enabled) override;
     bool isEnabled() const override { return m_enabled; }
+    void refreshPrecision() override;
+
+    // How long ticks are held back at most while precision is not wanted, in seconds.
+    static constexpr double RelaxedPeriod = 1.0;
 
     // The strategy chosen at construction.
     Strategy strategy() const { return m_strategy; }
@@ -42,8 +51,15 @@ class QtFlashTimer final : public FlashTimer {
     double phaseStart() const { return m_phaseStart; }
     // The margin the scheduled ticks keep before their due time now, in seconds.
     double wakeMargin() const { return m_margin.margin(); }
+    // Whether the next scheduled tick was set up to come exactly on time (false when not
+    // ticking).
+    bool nextTickPrecise() const { return m_ticking && m_armedPrecise; }
+    // When the alarm for the next scheduled tick goes off (meaningless when not ticking).
+    double nextWake() const { return m_nextWake; }
 
   private:
+    // Delivers, in order, the ticks held back that are due by now.
+    void catchUp();
     void update();
     void armNextTick();
     void onAlarm(const DeadlineAlarm::Firing& firing);
@@ -53,6 +69,10 @@ class QtFlashTimer final : public FlashTimer {
     bool m_enabled = true;
     bool m_ticking = false;
     double m_phaseStart = 0;
+    bool m_armedPrecise = false;
+    double m_nextWake = 0;
+    bool m_catchingUp = false;
+    uint64_t m_generation = 0;  // counts the schedules started and ended
 
     QTimer m_timer;  // the QtPrecise strategy
     // The Scheduled strategy.

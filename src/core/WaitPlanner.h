@@ -98,6 +98,8 @@ class TickSchedule {
     // Called after the next tick has been delivered at now: moves on to the following due
     // time, skipping those that have already passed.
     void advance(double now);
+    // Moves on to the following due time, skipping none.
+    void step() { ++m_index; }
 
   private:
     bool m_active = false;

@@ -9,6 +9,12 @@ PortConnection::PortConnection(LightState& state, const Settings& settings, Wsc3
                                WindowServices& window)
     : m_state(state), m_settings(settings), m_serial(serial), m_window(window) {}
 
+void PortConnection::linkChanged() {
+    if (m_onLinkChange) {
+        m_onLinkChange();
+    }
+}
+
 void PortConnection::storeResult(int code) {
     m_state.LastResult = static_cast<int16_t>(code);
 }
@@ -36,6 +42,7 @@ void PortConnection::OpenPort() {
     if (m_openIndex && *m_openIndex != newIndex) {
         storeResult(m_serial.SioDone(*m_openIndex));
         m_openIndex.reset();
+        linkChanged();
     }
 
     m_state.PortIndex = newIndex;
@@ -47,6 +54,8 @@ void PortConnection::OpenPort() {
 
     closePort();
 
+    // Whatever waits for a port to open learns it now, while no frame can reach a device yet.
+    linkChanged();
     int code = m_serial.SioReset(m_state.PortIndex, SioArg::RxQueue, SioArg::TxQueue);
     storeResult(code);
     if (code < 0) {
@@ -55,6 +64,7 @@ void PortConnection::OpenPort() {
         return;
     }
     m_openIndex = m_state.PortIndex;
+    linkChanged();
 
     storeResult(m_serial.SioBaud(m_state.PortIndex, m_state.BaudCode));
     storeResult(m_serial.SioParms(m_state.PortIndex, m_state.ParityCode, m_state.StopBitsCode,
@@ -77,6 +87,7 @@ void PortConnection::closePort() {
     storeResult(m_serial.SioDone(m_state.PortIndex));
     if (m_openIndex && *m_openIndex == m_state.PortIndex) {
         m_openIndex.reset();
+        linkChanged();
     }
 }
 

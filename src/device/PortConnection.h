@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "device/Frames.h"
@@ -43,6 +44,15 @@ class PortConnection {
     // The serial library in use.
     Wsc32& serial() { return m_serial; }
 
+    // Whether the library has a port open for us, so that a frame written now can reach a
+    // device (PortOpen may be false meanwhile, as after a failed opening).
+    bool hasOpenPort() const { return m_openIndex.has_value(); }
+    // Installs what is called just before the library opens a port and whenever it has
+    // opened or closed one: the flash timer keeps its ticks exact only while a port is open.
+    void setLinkChangeHandler(std::function<void()> handler) {
+        m_onLinkChange = std::move(handler);
+    }
+
   private:
     void storeResult(int code);
 
@@ -50,5 +60,8 @@ class PortConnection {
     const Settings& m_settings;
     Wsc32& m_serial;
     WindowServices& m_window;
+    void linkChanged();
+
     std::optional<int> m_openIndex;  // port index the library has open for us, if any
+    std::function<void()> m_onLinkChange;
 };

@@ -23,6 +23,7 @@ class ControllerTest : public QObject {
     void leavingDuringAnEffect_data();
     void leavingDuringAnEffect();
     void closingStopsFlashTicksThatAnEffectRearmed();
+    void flashTicksAreExactOnlyWhileAPortIsOpen();
 };
 
 void ControllerTest::firstRunStartUp() {
@@ -233,6 +234,31 @@ void ControllerTest::closingStopsFlashTicksThatAnEffectRearmed() {
     h.clock.runFor(1.0);
     QCOMPARE(h.serial.writes().size(), writesAtClose);
     QCOMPARE(h.window.closeRequests, 1);
+}
+
+void ControllerTest::flashTicksAreExactOnlyWhileAPortIsOpen() {
+    // The timer is asked to make its ticks exact exactly while the library has a port open,
+    // even one that a failed opening left open, and is told before a port opens.
+    Harness h;
+    h.controller->Form_Load();
+    QVERIFY(!h.timer.precisionWanted());
+    int callsBeforeOpening = -1;
+    h.serial.clearCalls();
+    h.controller->port().setLinkChangeHandler([&] {
+        if (callsBeforeOpening < 0) {
+            callsBeforeOpening = static_cast<int>(h.serial.calls().size());
+        }
+    });
+    h.controller->cmdFlashOrlesse_Click();
+    QCOMPARE(h.serial.callNames().mid(0, callsBeforeOpening + 1),
+             (QStringList{"SioDone", "SioReset"}));
+    QVERIFY(h.timer.precisionWanted());
+    h.controller->cmdStop_Click();
+    QVERIFY(!h.timer.precisionWanted());
+    h.serial.failWith("SioRTS", -3);
+    h.controller->cmdFlashOrlesse_Click();
+    QVERIFY(!h.state.PortOpen);
+    QVERIFY(h.timer.precisionWanted());
 }
 
 QTEST_GUILESS_MAIN(ControllerTest)

@@ -56,6 +56,8 @@ class QtFlashTimerTest : public QObject {
     void sameIntervalFromATickKeepsThePhase();
     void waitInsideATick_data();
     void waitInsideATick();
+    void heldBackTicksAllComeBeforePrecisionReturns_data();
+    void heldBackTicksAllComeBeforePrecisionReturns();
 
   private:
     void addStrategies();
@@ -236,6 +238,46 @@ void QtFlashTimerTest::waitInsideATick() {
     QCOMPARE(ticks, 4);
     QVERIFY(deadline > 0);
     QVERIFY(ended >= deadline);
+}
+
+void QtFlashTimerTest::heldBackTicksAllComeBeforePrecisionReturns_data() {
+    QTest::addColumn<int>("stopAt");  // the tick whose handler stops the timer; 0 for none
+    QTest::newRow("every tick due is delivered") << 0;
+    QTest::newRow("a handler that stops the timer ends the delivery") << 3;
+}
+
+void QtFlashTimerTest::heldBackTicksAllComeBeforePrecisionReturns() {
+    // While no frame can reach the device, 5 ms ticks are held back for up to a second; when
+    // precision is wanted again, every tick due so far comes first, in order, and the next
+    // one is exact again.
+    QFETCH(int, stopAt);
+    QtFlashTimer timer(Strategy::Scheduled);
+    bool wanted = false;
+    timer.setPrecisionWanted([&wanted] { return wanted; });
+    int ticks = 0;
+    timer.setTickHandler([&] {
+        if (++ticks == stopAt) {
+            timer.setInterval(0);
+        }
+    });
+    timer.setInterval(5);
+    const double phase = timer.phaseStart();
+    QVERIFY(!timer.nextTickPrecise());
+    QVERIFY(timer.nextWake() >= phase + QtFlashTimer::RelaxedPeriod);
+    handleEventsFor(0.1);
+
+    wanted = true;
+    timer.refreshPrecision();
+    const double now = steadySeconds();
+    if (stopAt > 0) {
+        QCOMPARE(ticks, stopAt);
+        QVERIFY(!timer.isTicking());
+        return;
+    }
+    QVERIFY2(ticks >= 20 && ticks <= int((now - phase) / 0.005),
+             qPrintable(QStringLiteral("%1 ticks").arg(ticks)));
+    QVERIFY(timer.nextTickPrecise());
+    QVERIFY(qAbs(timer.nextWake() - (phase + (ticks + 1) * 0.005 - timer.wakeMargin())) < 1e-9);
 }
 
 QTEST_GUILESS_MAIN(QtFlashTimerTest)
