@@ -27,6 +27,28 @@ Widget* named(Widget* widget, const char* name) {
     return widget;
 }
 
+// The wildcard pattern with each letter standing for itself in either case ("*.CSV" gives
+// "*.[cC][sS][vV]"), so that "Session.Csv" is listed beside "b.csv". Qt's own dialog ignores
+// case anyway; the native choosers of case-sensitive systems need the sets.
+QString anyLetterCase(const QString& pattern) {
+    QString result;
+    bool inSet = false;  // within a "[...]" set, a letter adds its other case to the set
+    for (const QChar c : pattern) {
+        const QString both = QString(c.toLower()) + c.toUpper();
+        if (c == QLatin1Char('[')) {
+            inSet = true;
+        } else if (c == QLatin1Char(']')) {
+            inSet = false;
+        }
+        if (both.at(0) == both.at(1)) {
+            result += c;
+        } else {
+            result += inSet ? both : QLatin1Char('[') + both + QLatin1Char(']');
+        }
+    }
+    return result;
+}
+
 }  // namespace
 
 frmMain::frmMain(std::unique_ptr<Wsc32> serial, std::unique_ptr<PortList> ports,
@@ -190,21 +212,19 @@ QString frmMain::chooseOpenFile(const QString& folder, const QString& filter) {
 }
 
 QString frmMain::openFileDialog(const QString& folder, const QString& filter) {
-    return QFileDialog::getOpenFileName(this, QString(), folder, filter);
+    // The choices read by their names alone, without their patterns.
+    return QFileDialog::getOpenFileName(this, QString(), folder, filter, nullptr,
+                                        QFileDialog::HideNameFilterDetails);
 }
 
 QString frmMain::qtFilter(const QString& filter) {
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList choices;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
-        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
-        for (const QString& pattern : QStringList(patterns)) {
-            const QString lower = pattern.toLower();
-            if (pattern == QLatin1String("*.*")) {
-                patterns.replace(patterns.indexOf(pattern), QStringLiteral("*"));
-            } else if (lower != pattern && !patterns.contains(lower)) {
-                patterns.append(lower);
-            }
+        QStringList patterns;
+        for (const QString& pattern : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            patterns.append(pattern == QLatin1String("*.*") ? QStringLiteral("*")
+                                                            : anyLetterCase(pattern));
         }
         choices.append(QStringLiteral("%1 (%2)").arg(parts[i], patterns.join(QLatin1Char(' '))));
     }

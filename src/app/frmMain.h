@@ -40,8 +40,8 @@ class frmMain : public QWidget, public WindowServices {
     void selectListItem(ListId list, int index) override;
     void closeWindow() override;
 
-    // Qt's file-dialog filter for a filter such as "Keldara Program|*.CSV|All Files|*.*". On
-    // file systems where case matters, each pattern is offered in lower case too.
+    // Qt's file-dialog filter for a filter such as "Keldara Program|*.CSV|All Files|*.*". Each
+    // pattern matches names in any letter case, also in choosers that tell cases apart.
     static QString qtFilter(const QString& filter);
 
   signals:

@@ -3,7 +3,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -26,12 +28,13 @@ class TestWindow : public frmMain {
     QStringList messages;
     QStringList dialogFilters;
     QString fileAnswer;
+    bool realDialog = false;
 
   protected:
     void messageBox(const QString& text) override { messages.append(text); }
-    QString openFileDialog(const QString&, const QString& filter) override {
+    QString openFileDialog(const QString& folder, const QString& filter) override {
         dialogFilters.append(filter);
-        return fileAnswer;
+        return realDialog ? frmMain::openFileDialog(folder, filter) : fileAnswer;
     }
 
   private:
@@ -77,6 +80,8 @@ class FrmMainTest : public QObject {
     void exitSavesAndUnloads();
     void qtFilter_data();
     void qtFilter();
+    void programChoiceMatchesAnyCase_data();
+    void programChoiceMatchesAnyCase();
 
   private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -235,7 +240,20 @@ void FrmMainTest::longEffectsEndWhenThePortCloses() {
 
 void FrmMainTest::programDialogOffersBothCases() {
     button("cmdProgramStart")->click();
-    QCOMPARE(m_window->dialogFilters, QStringList{"Keldara Program (*.CSV *.csv);;All Files (*)"});
+    QCOMPARE(m_window->dialogFilters,
+             QStringList{"Keldara Program (*.[cC][sS][vV]);;All Files (*)"});
+
+    // The dialog itself names the two choices without their patterns.
+    QStringList choices;
+    QTimer::singleShot(0, m_window.get(), [&choices] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog != nullptr);
+        choices = items(dialog->findChild<QComboBox*>("fileTypeCombo"));
+        dialog->reject();
+    });
+    m_window->realDialog = true;
+    m_window->chooseOpenFile(m_dir->path(), "Keldara Program|*.CSV|All Files|*.*");
+    QCOMPARE(choices, (QStringList{"Keldara Program", "All Files"}));
 }
 
 void FrmMainTest::programPlaysThroughTheWindow() {
@@ -295,17 +313,43 @@ void FrmMainTest::qtFilter_data() {
     QTest::addColumn<QString>("filter");
     QTest::addColumn<QString>("qt");
     QTest::newRow("program") << "Keldara Program|*.CSV|All Files|*.*"
-                             << "Keldara Program (*.CSV *.csv);;All Files (*)";
+                             << "Keldara Program (*.[cC][sS][vV]);;All Files (*)";
     QTest::newRow("two patterns") << "Text|*.TXT;*.LOG"
-                                  << "Text (*.TXT *.LOG *.txt *.log)";
-    QTest::newRow("already lower") << "Data|*.csv"
-                                   << "Data (*.csv)";
+                                  << "Text (*.[tT][xX][tT] *.[lL][oO][gG])";
+    QTest::newRow("set and digits") << "Sources|*.[CH];A1?.*"
+                                    << "Sources (*.[cChH] [aA]1?.*)";
 }
 
 void FrmMainTest::qtFilter() {
     QFETCH(QString, filter);
     QFETCH(QString, qt);
     QCOMPARE(frmMain::qtFilter(filter), qt);
+}
+
+void FrmMainTest::programChoiceMatchesAnyCase_data() {
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<bool>("listed");
+    QTest::newRow("mixed case") << "Session.Csv" << true;
+    QTest::newRow("upper case") << "B.CSV" << true;
+    QTest::newRow("lower case") << "c.csv" << true;
+    QTest::newRow("longer extension") << "x.csvx" << false;
+    QTest::newRow("other extension") << "notes.txt" << false;
+}
+
+void FrmMainTest::programChoiceMatchesAnyCase() {
+    QFETCH(QString, fileName);
+    QFETCH(bool, listed);
+    // The first choice's patterns, matched as a dialog that tells cases apart matches them.
+    const QString choice =
+        frmMain::qtFilter("Keldara Program|*.CSV|All Files|*.*").section(";;", 0, 0);
+    const QStringList patterns = choice.section('(', 1).chopped(1).split(' ');
+    QCOMPARE(std::any_of(patterns.begin(), patterns.end(),
+                         [&](const QString& pattern) {
+                             return QRegularExpression::fromWildcard(pattern, Qt::CaseSensitive)
+                                 .match(fileName)
+                                 .hasMatch();
+                         }),
+             listed);
 }
 
 QTEST_MAIN(FrmMainTest)
