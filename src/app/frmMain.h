@@ -31,6 +31,8 @@ class frmMain : public QWidget, public WindowServices {
 
     // The controller behind the window.
     Controller& controller() { return *m_controller; }
+    // Pixels per 15 twips: the screen's logical dpi over 96, raised so that every caption fits.
+    double scaleFactor() const { return m_scale; }
 
     int whiteBoxValue() override;
     void setTitle(const QString& title) override;
@@ -58,6 +60,7 @@ class frmMain : public QWidget, public WindowServices {
 
   private:
     void buildControls();
+    void placeControls();
     void routeEvents();
     QComboBox* list(ListId id) const;
 
@@ -67,6 +70,7 @@ class frmMain : public QWidget, public WindowServices {
     std::unique_ptr<QtClockPump> m_clock;
     std::unique_ptr<Controller> m_controller;
     bool m_unloaded = false;
+    double m_scale = 1.0;
 
     QPushButton* cmdFlashOrlesse = nullptr;
     QPushButton* cmdStop = nullptr;
