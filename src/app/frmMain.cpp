@@ -5,11 +5,11 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFrame>
-#include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QVBoxLayout>
+#include <QStyleOption>
+#include <algorithm>
 
 #include "app/Controller.h"
 #include "app/PortList.h"
@@ -25,6 +25,85 @@ template <typename Widget>
 Widget* named(Widget* widget, const char* name) {
     widget->setObjectName(QString::fromLatin1(name));
     return widget;
+}
+
+// The wildcard pattern with each letter standing for itself in either case ("*.CSV" gives
+// "*.[cC][sS][vV]"), so that "Session.Csv" is listed beside "b.csv". Qt's own dialog ignores
+// case anyway; the native choosers of case-sensitive systems need the sets.
+QString anyLetterCase(const QString& pattern) {
+    QString result;
+    bool inSet = false;  // within a "[...]" set, a letter adds its other case to the set
+    for (const QChar c : pattern) {
+        const QString both = QString(c.toLower()) + c.toUpper();
+        if (c == QLatin1Char('[')) {
+            inSet = true;
+        } else if (c == QLatin1Char(']')) {
+            inSet = false;
+        }
+        if (both.at(0) == both.at(1)) {
+            result += c;
+        } else {
+            result += inSet ? both : QLatin1Char('[') + both + QLatin1Char(']');
+        }
+    }
+    return result;
+}
+
+// Twips in one pixel at 96 dots per inch.
+constexpr double TwipsPerPixel = 15.0;
+// The client area, in twips.
+constexpr int ClientWidth = 3885;
+constexpr int ClientHeight = 4440;
+// Line1 runs from (LineLeft, LineY) to (LineRight, LineY), in twips.
+constexpr int LineLeft = 240;
+constexpr int LineRight = 3720;
+constexpr int LineY = 2280;
+
+int toPixels(int twips, double scale) {
+    return qRound(twips * scale / TwipsPerPixel);
+}
+
+// The size a control of the style's given kind needs to show `content` whole: the content plus
+// the style's frame, indicator and margins. The horizontal room is measured on a wide content,
+// so a style's least width for a captioned button (80 pixels in Fusion) is not taken for room
+// that the caption needs.
+QSize styledSize(const QWidget* widget, QStyle::ContentsType type, const QStyleOption& option,
+                 QSize content) {
+    constexpr int Wide = 10000;
+    const QStyle* style = widget->style();
+    const int margins =
+        style->sizeFromContents(type, &option, QSize(Wide, content.height()), widget).width() -
+        Wide;
+    const int height = style->sizeFromContents(type, &option, content, widget).height();
+    return {content.width() + margins, height};
+}
+
+// The least size at which the control shows its caption, or for a list its longest item, whole
+// in its font.
+QSize captionSize(const QWidget* widget) {
+    const QFontMetrics metrics = widget->fontMetrics();
+    if (const auto* label = qobject_cast<const QLabel*>(widget)) {
+        return label->sizeHint();
+    }
+    if (const auto* combo = qobject_cast<const QComboBox*>(widget)) {
+        int widest = 0;
+        for (int i = 0; i < combo->count(); ++i) {
+            widest = std::max(widest, metrics.horizontalAdvance(combo->itemText(i)));
+        }
+        QStyleOptionComboBox option;
+        option.initFrom(combo);
+        return styledSize(combo, QStyle::CT_ComboBox, option, {widest, metrics.height()});
+    }
+    const auto* button = qobject_cast<const QAbstractButton*>(widget);
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.text = button->text();
+    const auto* push = qobject_cast<const QPushButton*>(button);
+    if (push != nullptr && push->autoDefault()) {
+        option.features |= QStyleOptionButton::AutoDefaultButton;
+    }
+    return styledSize(button, push != nullptr ? QStyle::CT_PushButton : QStyle::CT_CheckBox, option,
+                      metrics.size(Qt::TextShowMnemonic, button->text()));
 }
 
 }  // namespace
@@ -44,6 +123,7 @@ frmMain::frmMain(std::unique_ptr<Wsc32> serial, std::unique_ptr<PortList> ports,
                                                 std::move(settingsFile), std::move(programFolder));
     routeEvents();
     m_controller->Form_Load();
+    placeControls();  // after the lists are filled: their items count among the captions
 }
 
 frmMain::~frmMain() = default;
@@ -66,10 +146,6 @@ void frmMain::buildControls() {
     ComboFlashRate = named(new QComboBox(this), "ComboFlashRate");
     ComboFlashColour = named(new QComboBox(this), "ComboFlashColour");
     ComboBrightness = named(new QComboBox(this), "ComboBrightness");
-    for (QComboBox* combo : {ComboCOMPort, ComboFlashRate, ComboFlashColour, ComboBrightness}) {
-        combo->setEditable(false);
-        combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    }
     CheckWhite = named(new QCheckBox(QStringLiteral("Flash White LED's"), this), "CheckWhite");
     Label1 = named(new QLabel(QStringLiteral("COM Port:"), this), "Label1");
     Label2 = named(new QLabel(QStringLiteral("Flash Rate:"), this), "Label2");
@@ -82,44 +158,6 @@ void frmMain::buildControls() {
     Line1->setFrameShape(QFrame::HLine);
     Line1->setFrameShadow(QFrame::Sunken);
 
-    // Eight action buttons in two columns of four rows, the line, then the settings rows with
-    // their labels on the left, Exit beside the COM port row and the white box at the bottom.
-    auto* buttons = new QGridLayout;
-    buttons->setHorizontalSpacing(12);
-    buttons->addWidget(cmdFlashOrlesse, 0, 0);
-    buttons->addWidget(cmdStop, 0, 1);
-    buttons->addWidget(cmdResetColours, 1, 0);
-    buttons->addWidget(cmdSwitchOff, 1, 1);
-    buttons->addWidget(cmdSpin, 2, 0);
-    buttons->addWidget(cmdGradient, 2, 1);
-    buttons->addWidget(cmdProgramStart, 3, 0);
-    buttons->addWidget(cndProgramEnd, 3, 1);
-
-    auto* settingsRows = new QGridLayout;
-    settingsRows->addWidget(Label2, 0, 0);
-    settingsRows->addWidget(ComboFlashRate, 0, 1, Qt::AlignLeft);
-    settingsRows->addWidget(Label3, 1, 0);
-    settingsRows->addWidget(ComboFlashColour, 1, 1);
-    settingsRows->addWidget(Label4, 2, 0);
-    settingsRows->addWidget(ComboBrightness, 2, 1);
-    settingsRows->addWidget(Label1, 3, 0);
-    settingsRows->addWidget(ComboCOMPort, 3, 1);
-    settingsRows->addWidget(cmdExit, 3, 2, 2, 1);
-    settingsRows->addWidget(CheckWhite, 4, 0, 1, 2);
-    settingsRows->setColumnStretch(2, 1);
-    cmdExit->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    ComboCOMPort->setMinimumContentsLength(6);
-    ComboFlashColour->setMinimumContentsLength(6);
-    ComboBrightness->setMinimumContentsLength(6);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(buttons);
-    layout->addSpacing(6);
-    layout->addWidget(Line1);
-    layout->addSpacing(6);
-    layout->addLayout(settingsRows);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-
     // Tab order of the original form: the COM port list first, so it has the focus at start.
     const QList<QWidget*> order{ComboCOMPort,    cmdFlashOrlesse, cmdStop,          ComboFlashRate,
                                 cmdExit,         cmdResetColours, ComboFlashColour, cmdSwitchOff,
@@ -128,6 +166,38 @@ void frmMain::buildControls() {
     for (int i = 0; i + 1 < order.size(); ++i) {
         QWidget::setTabOrder(order[i], order[i + 1]);
     }
+}
+
+// Every control at its Left, Top, Width and Height in twips, all scaled by one factor: the
+// screen's logical dpi over 96, raised as far as the caption that needs the most room asks. The
+// window keeps its proportions on every screen and in every font, and no caption is clipped.
+void frmMain::placeControls() {
+    const std::pair<QWidget*, QRect> places[] = {
+        {ComboCOMPort, {1320, 3600, 1095, 315}},   {Label1, {480, 3720, 735, 255}},
+        {cmdFlashOrlesse, {120, 120, 1695, 375}},  {cmdStop, {2040, 120, 1695, 375}},
+        {Label2, {360, 2520, 855, 255}},           {ComboFlashRate, {1320, 2520, 735, 315}},
+        {cmdExit, {2640, 3720, 1095, 495}},        {cmdResetColours, {120, 600, 1695, 375}},
+        {Label3, {240, 2880, 975, 255}},           {ComboFlashColour, {1320, 2880, 1095, 315}},
+        {cmdSwitchOff, {2040, 600, 1695, 375}},    {ComboBrightness, {1320, 3240, 1095, 315}},
+        {Label4, {240, 3240, 975, 255}},           {cmdSpin, {120, 1080, 1695, 375}},
+        {cmdGradient, {2040, 1080, 1695, 375}},    {CheckWhite, {480, 4080, 1935, 255}},
+        {cmdProgramStart, {120, 1560, 1695, 375}}, {cndProgramEnd, {2040, 1560, 1695, 375}},
+    };
+    m_scale = logicalDpiX() / 96.0;
+    for (const auto& [widget, twips] : places) {
+        const QSize need = captionSize(widget);
+        m_scale = std::max({m_scale, need.width() * TwipsPerPixel / twips.width(),
+                            need.height() * TwipsPerPixel / twips.height()});
+    }
+    for (const auto& [widget, twips] : places) {
+        widget->setGeometry(toPixels(twips.left(), m_scale), toPixels(twips.top(), m_scale),
+                            toPixels(twips.width(), m_scale), toPixels(twips.height(), m_scale));
+    }
+    // The line frame draws its line across the middle of a band 3 pixels high.
+    const int lineLeft = toPixels(LineLeft, m_scale);
+    Line1->setGeometry(lineLeft, toPixels(LineY, m_scale) - 1,
+                       toPixels(LineRight, m_scale) - lineLeft, 3);
+    setFixedSize(toPixels(ClientWidth, m_scale), toPixels(ClientHeight, m_scale));
 }
 
 void frmMain::routeEvents() {
@@ -190,21 +260,19 @@ QString frmMain::chooseOpenFile(const QString& folder, const QString& filter) {
 }
 
 QString frmMain::openFileDialog(const QString& folder, const QString& filter) {
-    return QFileDialog::getOpenFileName(this, QString(), folder, filter);
+    // The choices read by their names alone, without their patterns.
+    return QFileDialog::getOpenFileName(this, QString(), folder, filter, nullptr,
+                                        QFileDialog::HideNameFilterDetails);
 }
 
 QString frmMain::qtFilter(const QString& filter) {
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList choices;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
-        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
-        for (const QString& pattern : QStringList(patterns)) {
-            const QString lower = pattern.toLower();
-            if (pattern == QLatin1String("*.*")) {
-                patterns.replace(patterns.indexOf(pattern), QStringLiteral("*"));
-            } else if (lower != pattern && !patterns.contains(lower)) {
-                patterns.append(lower);
-            }
+        QStringList patterns;
+        for (const QString& pattern : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            patterns.append(pattern == QLatin1String("*.*") ? QStringLiteral("*")
+                                                            : anyLetterCase(pattern));
         }
         choices.append(QStringLiteral("%1 (%2)").arg(parts[i], patterns.join(QLatin1Char(' '))));
     }

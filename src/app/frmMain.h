@@ -31,6 +31,8 @@ class frmMain : public QWidget, public WindowServices {
 
     // The controller behind the window.
     Controller& controller() { return *m_controller; }
+    // Pixels per 15 twips: the screen's logical dpi over 96, raised so that every caption fits.
+    double scaleFactor() const { return m_scale; }
 
     int whiteBoxValue() override;
     void setTitle(const QString& title) override;
@@ -40,8 +42,8 @@ class frmMain : public QWidget, public WindowServices {
     void selectListItem(ListId list, int index) override;
     void closeWindow() override;
 
-    // Qt's file-dialog filter for a filter such as "Keldara Program|*.CSV|All Files|*.*". On
-    // file systems where case matters, each pattern is offered in lower case too.
+    // Qt's file-dialog filter for a filter such as "Keldara Program|*.CSV|All Files|*.*". Each
+    // pattern matches names in any letter case, also in choosers that tell cases apart.
     static QString qtFilter(const QString& filter);
 
   signals:
@@ -58,6 +60,7 @@ class frmMain : public QWidget, public WindowServices {
 
   private:
     void buildControls();
+    void placeControls();
     void routeEvents();
     QComboBox* list(ListId id) const;
 
@@ -67,6 +70,7 @@ class frmMain : public QWidget, public WindowServices {
     std::unique_ptr<QtClockPump> m_clock;
     std::unique_ptr<Controller> m_controller;
     bool m_unloaded = false;
+    double m_scale = 1.0;
 
     QPushButton* cmdFlashOrlesse = nullptr;
     QPushButton* cmdStop = nullptr;

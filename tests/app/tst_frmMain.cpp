@@ -3,8 +3,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
+#include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStyleOption>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -26,12 +30,13 @@ class TestWindow : public frmMain {
     QStringList messages;
     QStringList dialogFilters;
     QString fileAnswer;
+    bool realDialog = false;
 
   protected:
     void messageBox(const QString& text) override { messages.append(text); }
-    QString openFileDialog(const QString&, const QString& filter) override {
+    QString openFileDialog(const QString& folder, const QString& filter) override {
         dialogFilters.append(filter);
-        return fileAnswer;
+        return realDialog ? frmMain::openFileDialog(folder, filter) : fileAnswer;
     }
 
   private:
@@ -56,6 +61,26 @@ QStringList items(QComboBox* combo) {
     return result;
 }
 
+// The rectangle in which the style draws the control's caption.
+QRect captionRoom(QWidget* widget) {
+    QStyle* style = widget->style();
+    if (qobject_cast<QComboBox*>(widget) != nullptr) {
+        QStyleOptionComboBox option;
+        option.initFrom(widget);
+        return style->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField,
+                                     widget);
+    }
+    QStyleOptionButton option;
+    option.initFrom(widget);
+    if (qobject_cast<QCheckBox*>(widget) != nullptr) {
+        return style->subElementRect(QStyle::SE_CheckBoxContents, &option, widget);
+    }
+    if (qobject_cast<QPushButton*>(widget) != nullptr) {
+        return style->subElementRect(QStyle::SE_PushButtonContents, &option, widget);
+    }
+    return widget->contentsRect();
+}
+
 }  // namespace
 
 class FrmMainTest : public QObject {
@@ -66,6 +91,10 @@ class FrmMainTest : public QObject {
     void cleanup();
     void controlsAndCaptions_data();
     void controlsAndCaptions();
+    void geometryInTwips_data();
+    void geometryInTwips();
+    void captionsFit_data();
+    void captionsFit();
     void listsAfterStartUp();
     void tabOrderStartsAtTheComPortList();
     void buttonsReachTheirOperations();
@@ -77,6 +106,8 @@ class FrmMainTest : public QObject {
     void exitSavesAndUnloads();
     void qtFilter_data();
     void qtFilter();
+    void programChoiceMatchesAnyCase_data();
+    void programChoiceMatchesAnyCase();
 
   private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -97,6 +128,7 @@ void FrmMainTest::init() {
 void FrmMainTest::cleanup() {
     m_window.reset();
     m_dir.reset();
+    QApplication::setFont(QFont());
 }
 
 void FrmMainTest::controlsAndCaptions_data() {
@@ -138,10 +170,82 @@ void FrmMainTest::controlsAndCaptions() {
     QWidget* widget = m_window->findChild<QWidget*>(name);
     QVERIFY(widget != nullptr);
     QCOMPARE(widget->property("text").toString(), caption);
-    // No caption is clipped with the default font.
-    QVERIFY(widget->width() >= widget->sizeHint().width());
     QCOMPARE(m_window->windowTitle(), QString("Orlesse"));
     QVERIFY(!m_window->windowIcon().isNull());
+}
+
+void FrmMainTest::geometryInTwips_data() {
+    QTest::addColumn<QRect>("twips");  // the row's name is the control's
+    QTest::newRow("ComboCOMPort") << QRect(1320, 3600, 1095, 315);
+    QTest::newRow("Label1") << QRect(480, 3720, 735, 255);
+    QTest::newRow("cmdFlashOrlesse") << QRect(120, 120, 1695, 375);
+    QTest::newRow("cmdStop") << QRect(2040, 120, 1695, 375);
+    QTest::newRow("Label2") << QRect(360, 2520, 855, 255);
+    QTest::newRow("ComboFlashRate") << QRect(1320, 2520, 735, 315);
+    QTest::newRow("cmdExit") << QRect(2640, 3720, 1095, 495);
+    QTest::newRow("cmdResetColours") << QRect(120, 600, 1695, 375);
+    QTest::newRow("Label3") << QRect(240, 2880, 975, 255);
+    QTest::newRow("ComboFlashColour") << QRect(1320, 2880, 1095, 315);
+    QTest::newRow("cmdSwitchOff") << QRect(2040, 600, 1695, 375);
+    QTest::newRow("ComboBrightness") << QRect(1320, 3240, 1095, 315);
+    QTest::newRow("Label4") << QRect(240, 3240, 975, 255);
+    QTest::newRow("cmdSpin") << QRect(120, 1080, 1695, 375);
+    QTest::newRow("cmdGradient") << QRect(2040, 1080, 1695, 375);
+    QTest::newRow("CheckWhite") << QRect(480, 4080, 1935, 255);
+    QTest::newRow("cmdProgramStart") << QRect(120, 1560, 1695, 375);
+    QTest::newRow("cndProgramEnd") << QRect(2040, 1560, 1695, 375);
+    // The line from (240, 2280) to (3720, 2280): its band is centred on the line.
+    QTest::newRow("Line1") << QRect(240, 2280, 3480, 0);
+}
+
+void FrmMainTest::geometryInTwips() {
+    QFETCH(QRect, twips);
+    const double scale = m_window->scaleFactor();
+    QVERIFY(scale >= m_window->logicalDpiX() / 96.0);
+    auto px = [scale](int value) { return qRound(value * scale / 15); };
+    QCOMPARE(m_window->size(), QSize(px(3885), px(4440)));
+    QCOMPARE(m_window->minimumSize(), m_window->maximumSize());
+
+    const QRect geometry = m_window->findChild<QWidget*>(QTest::currentDataTag())->geometry();
+    if (twips.height() == 0) {
+        QCOMPARE(geometry.left(), px(twips.left()));
+        QCOMPARE(geometry.left() + geometry.width(), px(twips.right() + 1));
+        QCOMPARE(geometry.center().y(), px(twips.top()));
+    } else {
+        QCOMPARE(geometry,
+                 QRect(px(twips.left()), px(twips.top()), px(twips.width()), px(twips.height())));
+    }
+}
+
+void FrmMainTest::captionsFit_data() {
+    QTest::addColumn<int>("pointSize");  // 0: the platform's default font
+    QTest::newRow("default font") << 0;
+    QTest::newRow("large font") << 26;
+}
+
+void FrmMainTest::captionsFit() {
+    QFETCH(int, pointSize);
+    if (pointSize > 0) {
+        QFont font = QApplication::font();
+        font.setPointSize(pointSize);
+        QApplication::setFont(font);
+        m_window = std::make_unique<TestWindow>(m_serial, m_dir->path());
+    }
+    for (QWidget* widget : m_window->findChildren<QWidget*>()) {
+        QStringList captions{widget->property("text").toString()};
+        if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+            captions = items(combo);
+        } else if (qobject_cast<QLabel*>(widget) == nullptr &&
+                   qobject_cast<QAbstractButton*>(widget) == nullptr) {
+            continue;
+        }
+        const QRect room = captionRoom(widget);
+        for (const QString& caption : captions) {
+            const QSize size = widget->fontMetrics().size(Qt::TextShowMnemonic, caption);
+            QVERIFY2(size.width() <= room.width() && size.height() <= room.height(),
+                     qPrintable(QStringLiteral("%1 in %2").arg(caption, widget->objectName())));
+        }
+    }
 }
 
 void FrmMainTest::listsAfterStartUp() {
@@ -172,7 +276,7 @@ void FrmMainTest::tabOrderStartsAtTheComPortList() {
         }
     }
     QCOMPARE(order, expected);
-    QVERIFY(QTest::qWaitForWindowActive(m_window.get()) || true);
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(combo("ComboCOMPort")));
 }
 
@@ -235,7 +339,20 @@ void FrmMainTest::longEffectsEndWhenThePortCloses() {
 
 void FrmMainTest::programDialogOffersBothCases() {
     button("cmdProgramStart")->click();
-    QCOMPARE(m_window->dialogFilters, QStringList{"Keldara Program (*.CSV *.csv);;All Files (*)"});
+    QCOMPARE(m_window->dialogFilters,
+             QStringList{"Keldara Program (*.[cC][sS][vV]);;All Files (*)"});
+
+    // The dialog itself names the two choices without their patterns.
+    QStringList choices;
+    QTimer::singleShot(0, m_window.get(), [&choices] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog != nullptr);
+        choices = items(dialog->findChild<QComboBox*>("fileTypeCombo"));
+        dialog->reject();
+    });
+    m_window->realDialog = true;
+    m_window->chooseOpenFile(m_dir->path(), "Keldara Program|*.CSV|All Files|*.*");
+    QCOMPARE(choices, (QStringList{"Keldara Program", "All Files"}));
 }
 
 void FrmMainTest::programPlaysThroughTheWindow() {
@@ -295,17 +412,43 @@ void FrmMainTest::qtFilter_data() {
     QTest::addColumn<QString>("filter");
     QTest::addColumn<QString>("qt");
     QTest::newRow("program") << "Keldara Program|*.CSV|All Files|*.*"
-                             << "Keldara Program (*.CSV *.csv);;All Files (*)";
+                             << "Keldara Program (*.[cC][sS][vV]);;All Files (*)";
     QTest::newRow("two patterns") << "Text|*.TXT;*.LOG"
-                                  << "Text (*.TXT *.LOG *.txt *.log)";
-    QTest::newRow("already lower") << "Data|*.csv"
-                                   << "Data (*.csv)";
+                                  << "Text (*.[tT][xX][tT] *.[lL][oO][gG])";
+    QTest::newRow("set and digits") << "Sources|*.[CH];A1?.*"
+                                    << "Sources (*.[cChH] [aA]1?.*)";
 }
 
 void FrmMainTest::qtFilter() {
     QFETCH(QString, filter);
     QFETCH(QString, qt);
     QCOMPARE(frmMain::qtFilter(filter), qt);
+}
+
+void FrmMainTest::programChoiceMatchesAnyCase_data() {
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<bool>("listed");
+    QTest::newRow("mixed case") << "Session.Csv" << true;
+    QTest::newRow("upper case") << "B.CSV" << true;
+    QTest::newRow("lower case") << "c.csv" << true;
+    QTest::newRow("longer extension") << "x.csvx" << false;
+    QTest::newRow("other extension") << "notes.txt" << false;
+}
+
+void FrmMainTest::programChoiceMatchesAnyCase() {
+    QFETCH(QString, fileName);
+    QFETCH(bool, listed);
+    // The first choice's patterns, matched as a dialog that tells cases apart matches them.
+    const QString choice =
+        frmMain::qtFilter("Keldara Program|*.CSV|All Files|*.*").section(";;", 0, 0);
+    const QStringList patterns = choice.section('(', 1).chopped(1).split(' ');
+    QCOMPARE(std::any_of(patterns.begin(), patterns.end(),
+                         [&](const QString& pattern) {
+                             return QRegularExpression::fromWildcard(pattern, Qt::CaseSensitive)
+                                 .match(fileName)
+                                 .hasMatch();
+                         }),
+             listed);
 }
 
 QTEST_MAIN(FrmMainTest)
