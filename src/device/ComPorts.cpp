@@ -75,6 +75,49 @@ bool fixedDevicePresent(const QString& node, const QString& classEntry, bool ker
     return readLine(classEntry + QStringLiteral("/type")) != QLatin1String("0");
 }
 
+// Most links followed one after another, as many as the kernel follows.
+constexpr int MaxLinkHops = 40;
+
+// The process whose handle a link target names (/proc/<pid>/fd/<n>), or 0 for any other path.
+qint64 handleOwner(const QString& target) {
+    static const QRegularExpression pattern(QStringLiteral("^/proc/([1-9][0-9]*)/fd/[0-9]+$"));
+    const QRegularExpressionMatch match = pattern.match(target);
+    return match.hasMatch() ? match.captured(1).toLongLong() : 0;
+}
+
+// Where a path leads: the device, and the simulator's process when the way goes through a
+// simulator's handle.
+struct Destination {
+    QString device;        // empty when the path leads to no device
+    qint64 simulator = 0;  // the simulator's process id, 0 when none is on the way
+};
+
+// Follows the links one at a time, so a simulator's handle is checked wherever it is in the
+// chain. The handle's entry vanishes with the simulator; while the pid belongs to another
+// process (the simulator died and the pid was reused) the entry may name anything, the other
+// process's own terminal included, so the process must still be a simulator and the handle a
+// pseudo-terminal.
+Destination follow(const QString& path) {
+    QString hop = path;
+    for (int count = 0; count < MaxLinkHops; ++count) {
+        const QFileInfo info(hop);
+        if (!info.isSymLink())
+            break;
+        const QString target = info.symLinkTarget();
+        if (const qint64 pid = handleOwner(target); pid != 0) {
+            const QString name = readLine(QStringLiteral("/proc/%1/comm").arg(pid));
+            if (name != QLatin1String(SimulatorProcessName))
+                return {};
+            const QString device = QFileInfo(target).canonicalFilePath();
+            if (!device.startsWith(QLatin1String("/dev/pts/")))
+                return {};
+            return {device, pid};
+        }
+        hop = target;
+    }
+    return {QFileInfo(path).canonicalFilePath(), 0};
+}
+
 // The com<n> entries of the ports folder by number; an entry counts even when it is a
 // dangling link.
 std::map<int, QFileInfo> linkEntries() {
@@ -108,6 +151,10 @@ QString devicePath(int comNumber) {
     if (comNumber < 1 || comNumber > MaxComNumber)
         return {};
     return QStringLiteral("COM%1").arg(comNumber);
+}
+
+QString resolve(const QString& path) {
+    return path;
 }
 
 QList<Info> presentIn(const QString&, const QString&) {
@@ -145,15 +192,26 @@ QString devicePath(int comNumber) {
     return name.isEmpty() ? QString() : QStringLiteral("/dev/") + name;
 }
 
+QString resolve(const QString& path) {
+    return follow(path).device;
+}
+
 QList<Info> presentIn(const QString& deviceFolder, const QString& ttyClassFolder) {
     std::map<int, Info> ports;
     const std::map<int, QFileInfo> links = linkEntries();
     for (const auto& [number, link] : links) {
-        if (!link.exists())
-            continue;  // a dangling link: whatever it pointed to is gone
-        const QString description = link.isSymLink()
-                                        ? QStringLiteral("link to %1").arg(link.symLinkTarget())
-                                        : QStringLiteral("device in the ports folder");
+        const Destination destination = follow(link.filePath());
+        if (destination.device.isEmpty())
+            continue;  // whatever it pointed to, or the simulator behind it, is gone
+        QString description;
+        if (destination.simulator != 0)
+            description = QStringLiteral("device simulator's pseudo-terminal %1 (process %2)")
+                              .arg(destination.device)
+                              .arg(destination.simulator);
+        else if (link.isSymLink())
+            description = QStringLiteral("link to %1").arg(link.symLinkTarget());
+        else
+            description = QStringLiteral("device in the ports folder");
         ports.emplace(number, Info{number, link.filePath(), description});
     }
 

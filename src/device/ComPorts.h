@@ -7,10 +7,19 @@
 // On Windows COM n is the native name COMn. On Linux and other Unix systems a link named
 // com<n> in portsFolder() wins; otherwise COM1-32 are /dev/ttyS0-31, COM33-64 are
 // /dev/ttyUSB0-31 and COM65-96 are /dev/ttyACM0-31.
+//
+// The device simulator publishes its pseudo-terminal as a link to its own handle on it,
+// /proc/<pid>/fd/<n>, which vanishes with the process however it ends. Such a link leads to a
+// device only while process <pid> is a running simulator and the handle is a pseudo-terminal,
+// so a process that later takes over the pid is never mistaken for the simulator.
 namespace ComPorts {
 
 // The highest COM number the serial library can address (its port indexes are 0 to 255).
 inline constexpr int MaxComNumber = 256;
+
+// The process name the device simulator runs under; only links into the /proc entries of a
+// process of this name count.
+inline constexpr char SimulatorProcessName[] = "vantorb-sim";
 
 // One COM port that is present now.
 struct Info {
@@ -25,6 +34,11 @@ QString portsFolder();
 // The device path for COM n (n >= 1), or an empty text when n has no mapping. A com<n> link
 // that exists wins even when its target is missing, so opening it reports the missing target.
 QString devicePath(int comNumber);
+
+// The device that path (as devicePath() gives it) leads to now, with links followed, or an
+// empty text when it leads to none: a missing target, or a simulator's handle whose process
+// is gone or is no simulator any more.
+QString resolve(const QString& path);
 
 // The COM numbers present now, ascending, each with its device and description.
 QList<Info> present();

@@ -57,18 +57,11 @@ bool deviceLost(const QSerialPort& serial, QSerialPort::SerialPortError error) {
     return error == QSerialPort::ResourceError && !transientWriteFailure(serial);
 }
 
-// The path to open for a mapped name: links are followed, so the lock file and error texts
-// name the real device.
-QString deviceToOpen(const QString& mapped) {
-#ifdef Q_OS_UNIX
+// Why a mapped name leads to no device, naming what it points at.
+QString missingDeviceText(const QString& mapped) {
     const QFileInfo info(mapped);
-    const QString canonical = info.canonicalFilePath();
-    if (!canonical.isEmpty())
-        return canonical;
-    if (info.isSymLink())
-        return info.symLinkTarget();
-#endif
-    return mapped;
+    return QStringLiteral("%1: %2").arg(qt_error_string(ENOENT),
+                                        info.isSymLink() ? info.symLinkTarget() : mapped);
 }
 
 // USB-serial adapters hold small writes back for a few milliseconds unless asked not to.
@@ -173,7 +166,10 @@ int QtSerialWsc32::SioReset(int port, int rxQueue, int txQueue) {
         return systemError(
             QStringLiteral("COM%1 does not exist: no device is assigned to it").arg(comNumber));
     }
-    const QString device = deviceToOpen(mapped);
+    // Links are followed, so the lock file and error texts name the real device.
+    const QString device = ComPorts::resolve(mapped);
+    if (device.isEmpty())
+        return systemError(missingDeviceText(mapped));
 
     auto serial = std::make_unique<QSerialPort>();
     serial->setPortName(device);
@@ -181,6 +177,12 @@ int QtSerialWsc32::SioReset(int port, int rxQueue, int txQueue) {
     // fire without end.
     if (!serial->open(QIODevice::WriteOnly))
         return openFailure(*serial, device);
+    // A simulator that ended between the lookup and the opening may have left its terminal's
+    // number to another terminal; the lookup repeated now would no longer lead there.
+    if (ComPorts::resolve(mapped) != device) {
+        serial->close();
+        return systemError(missingDeviceText(mapped));
+    }
     requestLowLatency(*serial);
 
     QSerialPort* raw = serial.get();

@@ -6,6 +6,8 @@
 #include <algorithm>
 
 #include "device/ComPorts.h"
+#include "device/QtSerialWsc32.h"
+#include "support/Pty.h"
 
 namespace {
 
@@ -122,6 +124,34 @@ class TestComPorts : public QObject {
         }
         for (int number : absent)
             QVERIFY2(!find(ports, number), qPrintable(QStringLiteral("COM%1 listed").arg(number)));
+    }
+
+    void linksToTerminals_data() {
+        QTest::addColumn<bool>("throughHandle");  // link to this process's handle on the slave
+        QTest::addColumn<bool>("leads");          // present, resolved and opened
+        QTest::newRow("user's own terminal") << false << true;
+        // What a killed simulator's link meets once another process has taken its pid.
+        QTest::newRow("handle of a process that is no simulator") << true << false;
+    }
+
+    void linksToTerminals() {
+        QFETCH(bool, throughHandle);
+        QFETCH(bool, leads);
+        constexpr int Com = 120;
+        const QByteArray frame = '\x01' + QByteArray("00FF0000\r\n");
+        Pty pty;
+        QVERIFY2(pty.isOpen(), qPrintable(pty.errorText()));
+        const QString handle = pty.holdSlave();
+        QVERIFY(!handle.isEmpty());
+        QVERIFY(QDir().mkpath(ComPorts::portsFolder()));
+        QVERIFY(QFile::link(throughHandle ? handle : pty.slavePath(), linkPath(Com)));
+
+        QCOMPARE(ComPorts::resolve(linkPath(Com)), leads ? pty.slavePath() : QString());
+        QCOMPARE(find(ComPorts::present(), Com) != nullptr, leads);
+        QtSerialWsc32 wsc;
+        QCOMPARE(wsc.SioReset(Com - 1, SioArg::RxQueue, SioArg::TxQueue) == 0, leads);
+        wsc.SioPuts(Com - 1, frame.constData(), int(frame.size()));
+        QCOMPARE(pty.read(frame.size(), leads ? 2000 : 0), leads ? frame : QByteArray());
     }
 
     void kernelDevices_data() {

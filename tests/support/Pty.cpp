@@ -37,6 +37,8 @@ Pty::Pty() {
 
 Pty::~Pty() {
     closeMaster();
+    if (m_slaveHold >= 0)
+        ::close(m_slaveHold);
 }
 
 QByteArray Pty::read(qsizetype count, int timeoutMs) {
@@ -78,4 +80,13 @@ QString Pty::publish(const QString& folder, int comNumber) const {
     const QString link = folder + QStringLiteral("/com") + QString::number(comNumber);
     QFile::remove(link);
     return QFile::link(m_slavePath, link) ? link : QString();
+}
+
+QString Pty::holdSlave() {
+    if (m_slaveHold < 0 && !m_slavePath.isEmpty())
+        m_slaveHold =
+            ::open(QFile::encodeName(m_slavePath).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_slaveHold < 0)
+        return {};
+    return QStringLiteral("/proc/%1/fd/%2").arg(::getpid()).arg(m_slaveHold);
 }

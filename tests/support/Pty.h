@@ -34,9 +34,14 @@ class Pty {
     // Creates the link folder/com<comNumber> to the slave (replacing any old one) and returns
     // its path, or an empty text on failure.
     QString publish(const QString& folder, int comNumber) const;
+    // Opens the slave side and holds it until destruction; returns this process's path to that
+    // handle (/proc/<pid>/fd/<n>), the kind of target the simulator publishes, or an empty
+    // text on failure.
+    QString holdSlave();
 
   private:
     int m_master = -1;
+    int m_slaveHold = -1;
     QString m_slavePath;
     QString m_error;
 };

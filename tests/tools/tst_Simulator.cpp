@@ -12,8 +12,14 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <QPointer>
+#include <algorithm>
 #include <csignal>
 #include <memory>
+#include <vector>
+
+#include "device/ComPorts.h"
+#include "device/QtSerialWsc32.h"
+#include "support/Pty.h"
 
 namespace {
 
@@ -85,6 +91,7 @@ class TestSimulator : public QObject {
     void choosesComNumber_data();
     void choosesComNumber();
     void refusesNumberInUse();
+    void killedSimulatorLeavesNoPort();
 
   private:
     QString portsFolder() const {
@@ -111,6 +118,8 @@ void TestSimulator::initTestCase() {
 void TestSimulator::init() {
     m_home = std::make_unique<QTemporaryDir>();
     QVERIFY(m_home->isValid());
+    // ComPorts in this process looks in the same ports folder as the simulator.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_home->path()));
 }
 
 void TestSimulator::cleanup() {
@@ -198,7 +207,7 @@ void TestSimulator::logsFrames() {
     const QString log = m_home->filePath(QStringLiteral("frames.log"));
     Sim sim = start({QStringLiteral("--com"), QStringLiteral("42"), QStringLiteral("--log"), log});
     QCOMPARE(sim.com, 42);
-    QCOMPARE(QFileInfo(linkPath(42)).symLinkTarget(), sim.terminal);
+    QCOMPARE(QFileInfo(linkPath(42)).canonicalFilePath(), sim.terminal);
 
     for (const QByteArray& bytes : writes) {
         QVERIFY(writeDevice(linkPath(42), bytes));
@@ -229,8 +238,10 @@ void TestSimulator::removesLinkOnSignal() {
 }
 
 void TestSimulator::choosesComNumber_data() {
-    // Links present before the start, as "com<n>=live" (pointing to an existing device) or
-    // "com<n>=dangling"; the extra arguments; the COM number the simulator must take.
+    // Links present before the start, as "com<n>=live" (pointing to an existing device),
+    // "com<n>=dangling" or "com<n>=stale" (a simulator's kind of link whose pid now belongs to
+    // a process that is no simulator); the extra arguments; the COM number the simulator must
+    // take.
     QTest::addColumn<QStringList>("links");
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("com");
@@ -238,6 +249,7 @@ void TestSimulator::choosesComNumber_data() {
     QTest::newRow("empty folder") << QStringList{} << QStringList{} << 99;
     QTest::newRow("dangling 99 replaced") << QStringList{"com99=dangling"} << QStringList{} << 99;
     QTest::newRow("live 99 skipped") << QStringList{"com99=live"} << QStringList{} << 98;
+    QTest::newRow("stale 99 replaced") << QStringList{"com99=stale"} << QStringList{} << 99;
     QTest::newRow("live 99, dangling 98")
         << QStringList{"com99=live", "com98=dangling"} << QStringList{} << 98;
     QTest::newRow("live 99 and 98")
@@ -252,11 +264,15 @@ void TestSimulator::choosesComNumber() {
     QFETCH(int, com);
 
     QVERIFY(QDir().mkpath(portsFolder()));
+    Pty held;
     QStringList live;
     for (const QString& entry : links) {
         const QString name = entry.section(QLatin1Char('='), 0, 0);
         const bool isLive = entry.endsWith(QStringLiteral("=live"));
-        const QString target = isLive ? QStringLiteral("/dev/null") : m_home->filePath("gone/pts");
+        QString target = isLive ? QStringLiteral("/dev/null") : m_home->filePath("gone/pts");
+        if (entry.endsWith(QStringLiteral("=stale"))) {
+            target = held.holdSlave();
+        }
         QVERIFY(QFile::link(target, portsFolder() + QLatin1Char('/') + name));
         if (isLive) {
             live << name;
@@ -265,7 +281,7 @@ void TestSimulator::choosesComNumber() {
 
     Sim sim = start(arguments);
     QCOMPARE(sim.com, com);
-    QCOMPARE(QFileInfo(linkPath(com)).symLinkTarget(), sim.terminal);
+    QCOMPARE(QFileInfo(linkPath(com)).canonicalFilePath(), sim.terminal);
     stop(sim, SIGTERM);
     QVERIFY(!QFileInfo(linkPath(com)).isSymLink());
     for (const QString& name : live) {
@@ -285,6 +301,43 @@ void TestSimulator::refusesNumberInUse() {
     QVERIFY(sim.process->exitCode() != 0);
     QVERIFY(sim.process->readAllStandardError().contains("COM42 is already in use"));
     QCOMPARE(QFileInfo(linkPath(42)).symLinkTarget(), QStringLiteral("/dev/null"));
+}
+
+// A simulator killed outright cannot remove its link. The link must still lead nowhere once
+// another terminal has the killed one's number, and a new simulator must take the number over.
+void TestSimulator::killedSimulatorLeavesNoPort() {
+    Sim sim = start({QStringLiteral("--com"), QStringLiteral("42")});
+    QCOMPARE(sim.com, 42);
+    const QList<ComPorts::Info> before = ComPorts::present();
+    const auto listed = [](const QList<ComPorts::Info>& ports) {
+        return std::find_if(ports.begin(), ports.end(),
+                            [](const ComPorts::Info& port) { return port.number == 42; });
+    };
+    QVERIFY(listed(before) != before.end());
+    QVERIFY2(listed(before)->description.contains(sim.terminal),
+             qPrintable(listed(before)->description));
+
+    ::kill(static_cast<pid_t>(sim.process->processId()), SIGKILL);
+    QVERIFY(sim.process->waitForFinished(startTimeoutMs));
+    QVERIFY(QFileInfo(linkPath(42)).isSymLink());
+    // New terminals take the lowest free numbers; make them until the killed one's is taken.
+    std::vector<std::unique_ptr<Pty>> terminals;
+    while (!QFileInfo::exists(sim.terminal) && terminals.size() < 256) {
+        terminals.push_back(std::make_unique<Pty>());
+        QVERIFY2(terminals.back()->isOpen(), qPrintable(terminals.back()->errorText()));
+    }
+    QVERIFY(QFileInfo::exists(sim.terminal));
+
+    QCOMPARE(ComPorts::resolve(ComPorts::devicePath(42)), QString());
+    const QList<ComPorts::Info> after = ComPorts::present();
+    QVERIFY(listed(after) == after.end());
+    QtSerialWsc32 wsc;
+    QCOMPARE(wsc.SioReset(41, SioArg::RxQueue, SioArg::TxQueue), SioCode::SystemError);
+
+    Sim fresh = start({QStringLiteral("--com"), QStringLiteral("42")});
+    QCOMPARE(fresh.com, 42);
+    QCOMPARE(ComPorts::resolve(ComPorts::devicePath(42)), fresh.terminal);
+    stop(fresh, SIGTERM);
 }
 
 QTEST_MAIN(TestSimulator)

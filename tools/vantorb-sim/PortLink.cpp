@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <fcntl.h>
@@ -10,6 +11,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "device/ComPorts.h"
 
 namespace {
 
@@ -53,7 +56,20 @@ PortLink::Slot PortLink::slotState(int comNumber) const {
     if (!S_ISLNK(st.st_mode)) {
         return Slot::Taken;  // something that is not ours to replace
     }
-    return stat(path.constData(), &st) != 0 ? Slot::Dangling : Slot::Taken;
+    return ComPorts::resolve(linkPathFor(comNumber)).isEmpty() ? Slot::Stale : Slot::Taken;
+}
+
+void PortLink::dropLinksToOwnPid() const {
+    static const QRegularExpression name(QStringLiteral("^com[1-9][0-9]*$"));
+    const QString ownEntry = QStringLiteral("/proc/%1/").arg(getpid());
+    const QStringList entries =
+        QDir(m_folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        const QByteArray path = QFile::encodeName(m_folder + QLatin1Char('/') + entry);
+        if (name.match(entry).hasMatch() && readLink(path).startsWith(ownEntry)) {
+            unlink(path.constData());
+        }
+    }
 }
 
 bool PortLink::publish(int comNumber, const QString& target, QString* error) {
@@ -61,6 +77,7 @@ bool PortLink::publish(int comNumber, const QString& target, QString* error) {
         *error = QStringLiteral("cannot create %1").arg(m_folder);
         return false;
     }
+    dropLinksToOwnPid();
     if (comNumber != 0) {
         const Slot state = slotState(comNumber);
         if (state == Slot::Taken) {
@@ -103,7 +120,7 @@ int PortLink::claim(int comNumber, Slot state, const QString& target, QString* e
         return code;
     }
     // An absent link is claimed without replacing anything, so two simulators starting at
-    // once cannot both take the same number; a dangling link is replaced in one step.
+    // once cannot both take the same number; a stale link is replaced in one step.
     int rc = 0;
     if (state == Slot::Absent) {
         rc = renameat2(AT_FDCWD, tempPath.constData(), AT_FDCWD, finalPath.constData(),

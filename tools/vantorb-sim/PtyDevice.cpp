@@ -87,6 +87,13 @@ bool PtyDevice::open(QString* error) {
     return true;
 }
 
+QString PtyDevice::handlePath() const {
+    if (m_slave < 0) {
+        return {};
+    }
+    return QStringLiteral("/proc/%1/fd/%2").arg(getpid()).arg(m_slave);
+}
+
 void PtyDevice::readMaster() {
     char buffer[4096];
     for (;;) {

@@ -23,6 +23,10 @@ class PtyDevice : public QObject {
     bool open(QString* error);
     // Path of the terminal side, e.g. /dev/pts/5 (empty before open()).
     QString slavePath() const { return m_slavePath; }
+    // Our own handle on the terminal side as a path, /proc/<pid>/fd/<n> (empty before open()).
+    // It reopens the terminal while this process lives and vanishes when it ends, however it
+    // ends, so a link to it can never lead to a terminal that later takes the same number.
+    QString handlePath() const;
 
   signals:
     // Bytes written by the controller, with their monotonic receive time.

@@ -6,6 +6,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <sys/prctl.h>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "SignalWatcher.h"
 #include "SimWindow.h"
 #include "Simulator.h"
+#include "device/ComPorts.h"
 
 namespace {
 
@@ -35,6 +37,9 @@ int fail(const QString& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The controller takes the published link only from a process of this name; setting it
+    // keeps that true when the program file is renamed or started through a link.
+    prctl(PR_SET_NAME, ComPorts::SimulatorProcessName);
     // The window needs a display; headless runs must not, so they get a plain core application.
     const bool headless = wantsHeadless(argc, argv);
     std::unique_ptr<QCoreApplication> app;
@@ -88,7 +93,7 @@ int main(int argc, char** argv) {
     QObject::connect(&device, &PtyDevice::received, &simulator, &Simulator::receive);
 
     PortLink link(PortLink::defaultFolder());
-    if (!link.publish(comNumber, device.slavePath(), &error)) {
+    if (!link.publish(comNumber, device.handlePath(), &error)) {
         return fail(error);
     }
     std::printf("vantorb-sim: COM%d -> %s\n", link.number(), qPrintable(device.slavePath()));
