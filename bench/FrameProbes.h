@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "core/ClockPump.h"
@@ -13,11 +14,11 @@
 // on to the real clock and event pump.
 class DueRecordingClock final : public ClockPump {
   public:
-    explicit DueRecordingClock(ClockPump& inner) : m_inner(inner) {}
+    explicit DueRecordingClock(std::unique_ptr<ClockPump> inner) : m_inner(std::move(inner)) {}
 
-    double now() override { return m_inner.now(); }
-    void processEvents() override { m_inner.processEvents(); }
-    void sleepMs(int milliseconds) override { m_inner.sleepMs(milliseconds); }
+    double now() override { return m_inner->now(); }
+    void processEvents() override { m_inner->processEvents(); }
+    void sleepMs(int milliseconds) override { m_inner->sleepMs(milliseconds); }
     void waitUntil(double deadline, const std::function<bool()>& keepWaiting) override;
 
     // The wait that ended just now by reaching its deadline: the deadline and when the wait
@@ -32,7 +33,7 @@ class DueRecordingClock final : public ClockPump {
     Due takeDue();
 
   private:
-    ClockPump& m_inner;
+    std::unique_ptr<ClockPump> m_inner;
     Due m_due;
 };
 
@@ -50,26 +51,27 @@ class StampingWsc32 final : public Wsc32 {
         QByteArray bytes;
     };
 
-    StampingWsc32(Wsc32& inner, DueRecordingClock& clock) : m_inner(inner), m_clock(clock) {}
+    StampingWsc32(std::unique_ptr<Wsc32> inner, DueRecordingClock& clock)
+        : m_inner(std::move(inner)), m_clock(clock) {}
 
     int SioReset(int port, int rxQueue, int txQueue) override {
-        return m_inner.SioReset(port, rxQueue, txQueue);
+        return m_inner->SioReset(port, rxQueue, txQueue);
     }
-    int SioBaud(int port, int baudCode) override { return m_inner.SioBaud(port, baudCode); }
+    int SioBaud(int port, int baudCode) override { return m_inner->SioBaud(port, baudCode); }
     int SioParms(int port, int parity, int stopBits, int dataBits) override {
-        return m_inner.SioParms(port, parity, stopBits, dataBits);
+        return m_inner->SioParms(port, parity, stopBits, dataBits);
     }
-    int SioDTR(int port, char command) override { return m_inner.SioDTR(port, command); }
-    int SioRTS(int port, char command) override { return m_inner.SioRTS(port, command); }
+    int SioDTR(int port, char command) override { return m_inner->SioDTR(port, command); }
+    int SioRTS(int port, char command) override { return m_inner->SioRTS(port, command); }
     int SioPuts(int port, const char* bytes, int count) override;
-    int SioDone(int port) override { return m_inner.SioDone(port); }
-    QString SioWinError(int maxChars) override { return m_inner.SioWinError(maxChars); }
+    int SioDone(int port) override { return m_inner->SioDone(port); }
+    QString SioWinError(int maxChars) override { return m_inner->SioWinError(maxChars); }
 
     // Every write so far.
     const std::vector<Write>& writes() const { return m_writes; }
 
   private:
-    Wsc32& m_inner;
+    std::unique_ptr<Wsc32> m_inner;
     DueRecordingClock& m_clock;
     std::vector<Write> m_writes;
 };

@@ -110,11 +110,17 @@ QSize captionSize(const QWidget* widget) {
 
 frmMain::frmMain(std::unique_ptr<Wsc32> serial, std::unique_ptr<PortList> ports,
                  ProcessINIFile settingsFile, QString programFolder, QWidget* parent)
+    : frmMain(std::move(serial), std::move(ports), std::move(settingsFile),
+              std::move(programFolder),
+              Pacing{std::make_unique<QtFlashTimer>(), std::make_unique<QtClockPump>()}, parent) {}
+
+frmMain::frmMain(std::unique_ptr<Wsc32> serial, std::unique_ptr<PortList> ports,
+                 ProcessINIFile settingsFile, QString programFolder, Pacing pacing, QWidget* parent)
     : QWidget(parent),
       m_serial(std::move(serial)),
       m_ports(std::move(ports)),
-      m_timer(std::make_unique<QtFlashTimer>()),
-      m_clock(std::make_unique<QtClockPump>()) {
+      m_timer(std::move(pacing.timer)),
+      m_clock(std::move(pacing.clock)) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(ApplicationTitle);
     setWindowIcon(QIcon(QStringLiteral(":/orlesse.png")));

@@ -13,8 +13,8 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QPushButton;
-class QtClockPump;
-class QtFlashTimer;
+class ClockPump;
+class FlashTimer;
 class Wsc32;
 
 // The main window: the controls, and the window services the controller's operations use.
@@ -23,10 +23,21 @@ class frmMain : public QWidget, public WindowServices {
     Q_OBJECT
 
   public:
+    // The flash timer and the clock and event pump the window runs on.
+    struct Pacing {
+        std::unique_ptr<FlashTimer> timer;
+        std::unique_ptr<ClockPump> clock;
+    };
+
     // Builds the window around the given serial library, port list and settings file, and
-    // runs the start-up sequence (settings loaded, lists filled, flash timer set going).
+    // runs the start-up sequence (settings loaded, lists filled, flash timer set going). The
+    // window runs on the Qt flash timer and the Qt clock and event pump.
     frmMain(std::unique_ptr<Wsc32> serial, std::unique_ptr<PortList> ports,
             ProcessINIFile settingsFile, QString programFolder, QWidget* parent = nullptr);
+    // The same on the given timer and clock, for measuring the window's timing as it is.
+    frmMain(std::unique_ptr<Wsc32> serial, std::unique_ptr<PortList> ports,
+            ProcessINIFile settingsFile, QString programFolder, Pacing pacing,
+            QWidget* parent = nullptr);
     ~frmMain() override;
 
     // The controller behind the window.
@@ -66,8 +77,8 @@ class frmMain : public QWidget, public WindowServices {
 
     std::unique_ptr<Wsc32> m_serial;
     std::unique_ptr<PortList> m_ports;
-    std::unique_ptr<QtFlashTimer> m_timer;
-    std::unique_ptr<QtClockPump> m_clock;
+    std::unique_ptr<FlashTimer> m_timer;
+    std::unique_ptr<ClockPump> m_clock;
     std::unique_ptr<Controller> m_controller;
     bool m_unloaded = false;
     double m_scale = 1.0;
