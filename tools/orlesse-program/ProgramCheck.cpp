@@ -35,14 +35,31 @@ bool isBlankLine(const QByteArray& text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\t'; });
 }
 
-// A ramp reaches one step short of its end value at best (the step onto the end value is
-// never due within the segment). Says so when it falls further short than that.
-std::optional<QString> rampShortfall(const char* what, int from, int to, int reached,
-                                     const ProgramRecord& record) {
-    if (from == to || std::abs(to - reached) <= 1) {
+// A ramp from one value to another as written, judged by the values it shows (levels are
+// shown limited to 0..255). It reaches one step short of its end value at best, since the step
+// onto the end value is never due within the segment. Says so when it stops further short than
+// that, or runs past its end value.
+std::optional<QString> rampProblem(const char* what, int from, int to, int shownTo, int reached,
+                                   const ProgramRecord& record) {
+    if (from == to) {
         return std::nullopt;
     }
+    const int direction = to > from ? 1 : -1;
     const int steps = std::abs(to - from);
+    if ((reached - shownTo) * direction > 0) {
+        return QStringLiteral(
+                   "the %1 ramp from %2 to %3 goes past its end value to %4: a level "
+                   "above 255 counts as 255 from the first step on, and the ramp "
+                   "still takes its %5 steps")
+            .arg(QLatin1String(what))
+            .arg(from)
+            .arg(to)
+            .arg(reached)
+            .arg(steps);
+    }
+    if ((shownTo - reached) * direction <= 1) {
+        return std::nullopt;
+    }
     const double interval = static_cast<double>(record.nDuration) / steps;
     const double frameGap = SegmentPlayer::halfPeriod(record.nStartFrequency);
     QString why;
@@ -74,15 +91,15 @@ void warnAboutSegment(const SegmentTrace& played, QList<CheckFinding>& findings)
                                           .arg(record.nDuration)));
         return;
     }
-    if (const auto text = rampShortfall("frequency", record.nStartFrequency, record.nEndFrequency,
-                                        played.lastFrequency, record)) {
+    if (const auto text = rampProblem("frequency", record.nStartFrequency, record.nEndFrequency,
+                                      record.nEndFrequency, played.lastFrequency, record)) {
         findings.append(warning(line, *text));
     }
     // The device shows levels 0 to 255: the ramp is judged by the levels it shows.
-    const int from = std::clamp<int>(record.nStartBrightness, 0, MaxLevel);
-    const int to = std::clamp<int>(record.nEndBrightness, 0, MaxLevel);
-    if (record.nStartBrightness != record.nEndBrightness && played.litFrames > 0) {
-        if (const auto text = rampShortfall("level", from, to, played.lastLevel, record)) {
+    if (played.litFrames > 0) {
+        if (const auto text = rampProblem("level", record.nStartBrightness, record.nEndBrightness,
+                                          std::clamp<int>(record.nEndBrightness, 0, MaxLevel),
+                                          played.lastLevel, record)) {
             findings.append(warning(line, *text));
         }
     }
