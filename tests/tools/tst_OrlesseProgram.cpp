@@ -391,7 +391,7 @@ void TestOrlesseProgram::playOnPortThatCannotOpen() {
     QByteArray out;
     QByteArray err;
     QCOMPARE(runTool({"play", program, "--com", "63"}, &out, &err), 1);
-    QVERIFY2(err.startsWith("orlesse-program: cannot open COM63 (") &&
+    QVERIFY2(err.startsWith("orlesse-program: cannot open COM63: ") &&
                  err.contains(missing.toLocal8Bit()),
              err.constData());
     QVERIFY2(out.isEmpty(), out.constData());

@@ -12,7 +12,6 @@
 #include "ToolServices.h"
 #include "core/InertFlashTimer.h"
 #include "core/QtClockPump.h"
-#include "device/ComPorts.h"
 #include "device/PortConnection.h"
 #include "device/QtSerialWsc32.h"
 #include "light/LightState.h"
@@ -22,6 +21,7 @@
 namespace {
 
 constexpr double RedrawSeconds = 0.1;
+constexpr int EchoRoom = 3;
 
 // The records the window would read from the file, up to the first that cannot be read.
 QList<ProgramRecord> readableRecords(const QByteArray& bytes) {
@@ -138,9 +138,12 @@ QString progressLine(int segment, int segments, int frequency, int level, double
                              .arg(level, 3);
     const QString tail =
         QStringLiteral("  %1 played, %2 left").arg(clockText(elapsed), clockText(remaining));
-    const int barWidth = columns - 1 - static_cast<int>(head.size() + tail.size()) - 2;
+    // Room is left at the end of the line for the terminal's echo of ^C, which would otherwise
+    // wrap the line and leave a copy of the bar behind.
+    const int room = columns - EchoRoom;
+    const int barWidth = room - static_cast<int>(head.size() + tail.size()) - 2;
     if (barWidth < 10) {
-        return (head.trimmed() + tail).left(std::max(columns - 1, 0));
+        return (head.trimmed() + tail).left(std::max(room, 0));
     }
     const double total = elapsed + remaining;
     const double share = total > 0 ? std::clamp(elapsed / total, 0.0, 1.0) : 1.0;
@@ -172,9 +175,9 @@ int playProgram(const PlayOptions& options, QTextStream& out, QTextStream& err) 
 
     port.OpenPort();
     if (!state.PortOpen) {
-        err << QStringLiteral("orlesse-program: cannot open COM%1 (%2): %3")
+        err << QStringLiteral("orlesse-program: cannot open COM%1: %2")
                    .arg(options.comNumber)
-                   .arg(ComPorts::devicePath(options.comNumber), openError)
+                   .arg(openError)
             << Qt::endl;
         return 1;
     }
