@@ -13,6 +13,7 @@
 #include <csignal>
 #include <memory>
 
+#include "PlayCommand.h"
 #include "ProgramCheck.h"
 #include "Simulation.h"
 #include "support/Harness.h"
@@ -55,6 +56,8 @@ class TestOrlesseProgram : public QObject {
     void simulatedRunIsThePlayersRun();
     void checkFindings_data();
     void checkFindings();
+    void progressLine_data();
+    void progressLine();
     void checkCommand_data();
     void checkCommand();
     void plotWritesImage_data();
@@ -202,6 +205,14 @@ void TestOrlesseProgram::checkFindings_data() {
                        "f.csv: the window's run ends at line 3 with \"Line 3: the record has only "
                        "5 of its 6 values\", after 1 record(s)"}
         << "f.csv: 1 segment, 0:00:01, 2 to 2 Hz, level 16 to 16";
+    QTest::newRow("LF, lone CR and CR LF line ends count one line each")
+        << QByteArray("h\n1,0,1,1,1,1\r2,1,1\r\n\n3,4,4,1,1,x\n")
+        << QStringList{"f.csv:2: error: the start frequency is 0",
+                       "f.csv:3: error: the line holds 3 values, not 6",
+                       "f.csv:4: error: the line holds 0 values, not 6",
+                       "f.csv:5: error: \"x\" is not a whole number",
+                       "f.csv: the window's run ends at line 2"}
+        << "f.csv: 0 segments, 0:00:00";
     QTest::newRow("empty file") << QByteArray()
                                 << QStringList{"f.csv: error: the file is empty",
                                                "f.csv: the window plays nothing: \"The file is "
@@ -221,6 +232,33 @@ void TestOrlesseProgram::checkFindings() {
     for (qsizetype i = 0; i < lines.size(); ++i) {
         QVERIFY2(lines[i].startsWith(findings[i]), qPrintable(lines[i]));
     }
+}
+
+void TestOrlesseProgram::progressLine_data() {
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<double>("elapsed");
+    QTest::addColumn<double>("remaining");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("a quarter played") << 100 << 15.0 << 45.0
+                                      << "segment 2 of 6   5 Hz  level 255  [#######"
+                                         "------------------------]  0:00:15 played, 0:00:45 left";
+    QTest::newRow("over an hour left") << 80 << 0.4 << 4000.0
+                                       << "segment 2 of 6   5 Hz  level 255  [-----------]  "
+                                          "0:00:00 played, 1:06:40 left";
+    QTest::newRow("too narrow for a bar")
+        << 52 << 30.0 << 30.0 << "segment 2 of 6   5 Hz  level 255  0:00:30 played";
+    QTest::newRow("narrower still") << 40 << 30.0 << 30.0 << "segment 2 of 6   5 Hz  level 255";
+}
+
+void TestOrlesseProgram::progressLine() {
+    QFETCH(int, columns);
+    QFETCH(double, elapsed);
+    QFETCH(double, remaining);
+    QFETCH(QString, expected);
+    const QString line = ::progressLine(2, 6, 5, 255, elapsed, remaining, columns);
+    // Room is kept for the terminal's ^C echo, so the line never wraps.
+    QVERIFY2(line.size() <= columns - 3, qPrintable(line));
+    QCOMPARE(line, expected);
 }
 
 void TestOrlesseProgram::checkCommand_data() {

@@ -143,7 +143,16 @@ QString progressLine(int segment, int segments, int frequency, int level, double
     const int room = columns - EchoRoom;
     const int barWidth = room - static_cast<int>(head.size() + tail.size()) - 2;
     if (barWidth < 10) {
-        return (head.trimmed() + tail).left(std::max(room, 0));
+        // No room for a bar: as much of the rest as fits, in whole parts.
+        const QString shorter[] = {
+            head.trimmed() + tail,
+            head.trimmed() + QStringLiteral("  %1 played").arg(clockText(elapsed)), head.trimmed()};
+        for (const QString& text : shorter) {
+            if (text.size() <= room) {
+                return text;
+            }
+        }
+        return head.left(std::max(room, 0));
     }
     const double total = elapsed + remaining;
     const double share = total > 0 ? std::clamp(elapsed / total, 0.0, 1.0) : 1.0;
