@@ -86,11 +86,18 @@ bool ProgramReader::skipHeader() {
     if (m_bytes.isEmpty()) {
         return false;
     }
+    readLine();
+    return true;
+}
+
+QByteArray ProgramReader::readLine() {
+    const qsizetype start = m_pos;
     while (m_pos < m_bytes.size() && !isLineEnd(m_bytes[m_pos])) {
         ++m_pos;
     }
+    QByteArray text = m_bytes.mid(start, m_pos - start);
     skipLineEnd();
-    return true;
+    return text;
 }
 
 bool ProgramReader::atEnd() const {

@@ -48,6 +48,10 @@ class ProgramReader {
     // there is no header line.
     bool skipHeader();
 
+    // Reads the rest of the line the reader is on whole, without its line end, and moves to
+    // the start of the next line. At the end of the file it returns an empty text.
+    QByteArray readLine();
+
     // Whether nothing but line ends and blanks is left, so no further record follows.
     bool atEnd() const;
 

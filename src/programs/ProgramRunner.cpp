@@ -8,8 +8,8 @@
 #include "device/PortConnection.h"
 #include "light/LightState.h"
 #include "programs/ProgramError.h"
+#include "programs/ProgramPlayback.h"
 #include "programs/ProgramReader.h"
-#include "programs/SegmentPlayer.h"
 
 ProgramRunner::ProgramRunner(const OperationContext& context, QString programFolder)
     : m_context(context), m_programFolder(std::move(programFolder)) {}
@@ -32,31 +32,7 @@ void ProgramRunner::cmdProgramStart_Click() {
         return;
     }
 
-    std::optional<ProgramError> failure;
-    try {
-        // The file is read whole and closed at once; the run plays from its bytes.
-        ProgramReader reader(ProgramReader::readFile(path));
-        if (!reader.skipHeader()) {
-            throw ProgramError(0, QStringLiteral("The file is empty"));
-        }
-        SegmentPlayer player(m_context);
-        while (!reader.atEnd() && state.ProgramRunning && !state.Unloading) {
-            ProgramRecord record = reader.readRecord();
-            checkStartFrequency(record);
-            try {
-                player.PlaySegment(record.nSegmentID, record.nStartFrequency, record.nEndFrequency,
-                                   record.nStartBrightness, record.nEndBrightness,
-                                   record.nDuration);
-            } catch (const ProgramError& error) {
-                throw error.atLine(record.line());
-            }
-        }
-    } catch (const ProgramError& error) {
-        failure = error;
-    }
-
-    // Every run that got this far ends dark, white LEDs included.
-    m_context.port.sendFrame(Frames::Lead::SOH, Frames::WholeDevice, Frames::Black);
+    const std::optional<ProgramError> failure = ProgramPlayback(m_context).playFile(path);
     if (failure) {
         m_context.window.showMessage(failure->message());
     }

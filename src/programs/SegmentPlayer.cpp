@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
+#include <utility>
 
 #include "core/ClockPump.h"
 #include "core/Pacing.h"
@@ -35,6 +36,10 @@ double stepInterval(int16_t from, int16_t to, int16_t duration, const char* what
 }  // namespace
 
 SegmentPlayer::SegmentPlayer(const OperationContext& context) : m_context(context) {}
+
+void SegmentPlayer::setFrameObserver(std::function<void(const Frame&)> observer) {
+    m_onFrame = std::move(observer);
+}
 
 QString SegmentPlayer::litColour(int level) {
     const QString text =
@@ -132,6 +137,10 @@ void SegmentPlayer::PlaySegment(int16_t nSegmentID, int16_t& nStartFrequency, in
             port.sendFrame(Frames::Lead::SOH, Frames::WholeDevice, Frames::Black);
         } else {
             port.sendFrame(Frames::Lead::SOH, whiteAddress, colour);
+        }
+        if (m_onFrame) {
+            m_onFrame({frameDue, !darkNext, nStartFrequency,
+                       levelRamp ? std::clamp<int>(level, 0, MaxLevel) : MaxLevel});
         }
         darkNext = !darkNext;
 

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 #include "core/OperationContext.h"
 
@@ -11,7 +12,19 @@
 // frequency. Waits pump window events, so End Program ends the segment within its current wait.
 class SegmentPlayer {
   public:
+    // One frame the player has written.
+    struct Frame {
+        double due = 0;     // when it was due on the clock (the first one: the segment's start)
+        bool lit = false;   // the lit frame (true) or the dark one
+        int frequency = 0;  // the frequency it belongs to, Hz
+        int level = 0;      // the level lit frames show now, 0 to 255 (255 for equal levels)
+    };
+
     explicit SegmentPlayer(const OperationContext& context);
+
+    // Installs a function called after every frame is written, for progress displays and
+    // simulated runs; it must not wait or pump events. Empty: none.
+    void setFrameObserver(std::function<void(const Frame&)> observer);
 
     // Plays the segment. nStartFrequency holds the current frequency while it plays and the
     // last frequency reached on return. Returns at the end time, or at once when ProgramRunning
@@ -33,4 +46,5 @@ class SegmentPlayer {
     bool keepPlaying() const;
 
     OperationContext m_context;
+    std::function<void(const Frame&)> m_onFrame;
 };

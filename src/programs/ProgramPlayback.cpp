@@ -1,0 +1,61 @@
+#include "programs/ProgramPlayback.h"
+
+#include <utility>
+
+#include "device/PortConnection.h"
+#include "light/LightState.h"
+#include "programs/ProgramReader.h"
+#include "programs/ProgramRunner.h"
+
+ProgramPlayback::ProgramPlayback(const OperationContext& context, Hooks hooks)
+    : m_context(context), m_hooks(std::move(hooks)) {}
+
+bool ProgramPlayback::keepPlaying() const {
+    return m_context.state.ProgramRunning && !m_context.state.Unloading;
+}
+
+void ProgramPlayback::playRecords(const QByteArray& bytes) {
+    ProgramReader reader(bytes);
+    if (!reader.skipHeader()) {
+        throw ProgramError(0, QStringLiteral("The file is empty"));
+    }
+    SegmentPlayer player(m_context);
+    player.setFrameObserver(m_hooks.frameWritten);
+    while (!reader.atEnd() && keepPlaying()) {
+        ProgramRecord record = reader.readRecord();
+        ProgramRunner::checkStartFrequency(record);
+        if (m_hooks.segmentStarting) {
+            m_hooks.segmentStarting(record);
+        }
+        try {
+            player.PlaySegment(record.nSegmentID, record.nStartFrequency, record.nEndFrequency,
+                               record.nStartBrightness, record.nEndBrightness, record.nDuration);
+        } catch (const ProgramError& error) {
+            throw error.atLine(record.line());
+        }
+    }
+}
+
+std::optional<ProgramError> ProgramPlayback::play(const QByteArray& bytes) {
+    std::optional<ProgramError> failure;
+    try {
+        playRecords(bytes);
+    } catch (const ProgramError& error) {
+        failure = error;
+    }
+    // Every run ends dark, white LEDs included.
+    m_context.port.sendFrame(Frames::Lead::SOH, Frames::WholeDevice, Frames::Black);
+    return failure;
+}
+
+std::optional<ProgramError> ProgramPlayback::playFile(const QString& path) {
+    QByteArray bytes;
+    try {
+        // The file is read whole and closed at once; the run plays from its bytes.
+        bytes = ProgramReader::readFile(path);
+    } catch (const ProgramError& error) {
+        m_context.port.sendFrame(Frames::Lead::SOH, Frames::WholeDevice, Frames::Black);
+        return error;
+    }
+    return play(bytes);
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+#include <optional>
+
+#include "core/OperationContext.h"
+#include "programs/ProgramError.h"
+#include "programs/SegmentPlayer.h"
+
+struct ProgramRecord;
+
+// Plays a light program on the port of the context: the header line skipped, then record by
+// record through the segment player while ProgramRunning holds, and always the closing dark
+// frame at the end, after End Program and after a failure. Every front end plays programs
+// through this one routine: the window's Start Program, the command-line tool on a device and
+// the tool's simulated runs.
+class ProgramPlayback {
+  public:
+    // Optional functions called while the program plays; none of them may wait or pump events.
+    struct Hooks {
+        // Before each record plays (after its start frequency has been accepted).
+        std::function<void(const ProgramRecord&)> segmentStarting;
+        // After every frame the segment player writes.
+        std::function<void(const SegmentPlayer::Frame&)> frameWritten;
+    };
+
+    explicit ProgramPlayback(const OperationContext& context, Hooks hooks = {});
+
+    // Reads the program file at path and plays it. Returns the failure that ended the run, with
+    // the line it belongs to, or nothing when the run ended at the end of the file or because
+    // ProgramRunning was cleared. A file that cannot be read is a failure too; the closing
+    // frame is sent in every case.
+    std::optional<ProgramError> playFile(const QString& path);
+
+    // Plays a program from the bytes of its file, as playFile does.
+    std::optional<ProgramError> play(const QByteArray& bytes);
+
+  private:
+    void playRecords(const QByteArray& bytes);
+    bool keepPlaying() const;
+
+    OperationContext m_context;
+    Hooks m_hooks;
+};

@@ -1,0 +1,236 @@
+#include "PlayCommand.h"
+
+#include <QTextStream>
+#include <algorithm>
+#include <cmath>
+#include <csignal>
+#include <optional>
+#include <utility>
+
+#include "ProgramCheck.h"
+#include "SignalEnd.h"
+#include "ToolServices.h"
+#include "core/InertFlashTimer.h"
+#include "core/QtClockPump.h"
+#include "device/PortConnection.h"
+#include "device/QtSerialWsc32.h"
+#include "light/LightState.h"
+#include "programs/ProgramPlayback.h"
+#include "programs/ProgramReader.h"
+
+namespace {
+
+constexpr double RedrawSeconds = 0.1;
+constexpr int EchoRoom = 3;
+
+// The records the window would read from the file, up to the first that cannot be read.
+QList<ProgramRecord> readableRecords(const QByteArray& bytes) {
+    QList<ProgramRecord> records;
+    ProgramReader reader(bytes);
+    if (!reader.skipHeader()) {
+        return records;
+    }
+    try {
+        while (!reader.atEnd()) {
+            records.append(reader.readRecord());
+        }
+    } catch (const ProgramError&) {
+        // The run fails here; the progress counts the records before it.
+    }
+    return records;
+}
+
+// The progress of a run: a bar redrawn in place on a terminal, or a line for each segment.
+class Progress {
+  public:
+    Progress(QTextStream& out, int columns, QList<ProgramRecord> records, ClockPump& clock)
+        : m_out(out), m_columns(columns), m_records(std::move(records)), m_clock(clock) {}
+
+    void segmentStarting(const ProgramRecord& record) {
+        const double now = m_clock.now();
+        if (m_index < 0) {
+            m_runStart = now;
+        }
+        ++m_index;
+        m_segmentStart = now;
+        m_record = record;
+        m_frequency = record.nStartFrequency;
+        m_level = record.nStartBrightness == record.nEndBrightness
+                      ? 255
+                      : std::clamp<int>(record.nStartBrightness, 0, 255);
+        if (m_columns > 0) {
+            draw(now);
+            return;
+        }
+        m_out << QStringLiteral("segment %1 of %2 (line %3): %4 to %5 Hz, level %6 to %7, %8")
+                     .arg(m_index + 1)
+                     .arg(count())
+                     .arg(record.line())
+                     .arg(record.nStartFrequency)
+                     .arg(record.nEndFrequency)
+                     .arg(record.nStartBrightness)
+                     .arg(record.nEndBrightness)
+                     .arg(clockText(std::max<int>(record.nDuration, 0)))
+              << Qt::endl;
+    }
+
+    void frameWritten(const SegmentPlayer::Frame& frame) {
+        m_frequency = frame.frequency;
+        m_level = frame.level;
+        if (m_columns == 0) {
+            return;
+        }
+        const double now = m_clock.now();
+        if (now - m_lastDraw >= RedrawSeconds) {
+            draw(now);
+        }
+    }
+
+    // Ends the bar's line, so that what follows starts on a line of its own.
+    void finish() {
+        if (m_columns > 0 && m_index >= 0) {
+            draw(m_clock.now());
+            m_out << Qt::endl;
+        }
+    }
+
+    // Seconds since the first segment started.
+    double elapsed() const { return m_index < 0 ? 0 : m_clock.now() - m_runStart; }
+
+  private:
+    int count() const { return std::max<int>(static_cast<int>(m_records.size()), m_index + 1); }
+
+    void draw(double now) {
+        m_lastDraw = now;
+        double remaining =
+            std::max(0.0, m_segmentStart + std::max<int>(m_record.nDuration, 0) - now);
+        for (qsizetype i = m_index + 1; i < m_records.size(); ++i) {
+            remaining += std::max<int>(m_records[i].nDuration, 0);
+        }
+        m_out << '\r'
+              << progressLine(m_index + 1, count(), m_frequency, m_level, now - m_runStart,
+                              remaining, m_columns)
+              << "\x1b[K";
+        m_out.flush();
+    }
+
+    QTextStream& m_out;
+    int m_columns;
+    QList<ProgramRecord> m_records;
+    ClockPump& m_clock;
+    int m_index = -1;
+    ProgramRecord m_record;
+    double m_runStart = 0;
+    double m_segmentStart = 0;
+    double m_lastDraw = -1e9;
+    int m_frequency = 0;
+    int m_level = 0;
+};
+
+}  // namespace
+
+QString progressLine(int segment, int segments, int frequency, int level, double elapsed,
+                     double remaining, int columns) {
+    const QString head = QStringLiteral("segment %1 of %2  %3 Hz  level %4  ")
+                             .arg(segment)
+                             .arg(segments)
+                             .arg(frequency, 2)
+                             .arg(level, 3);
+    const QString tail =
+        QStringLiteral("  %1 played, %2 left").arg(clockText(elapsed), clockText(remaining));
+    // Room is left at the end of the line for the terminal's echo of ^C, which would otherwise
+    // wrap the line and leave a copy of the bar behind.
+    const int room = columns - EchoRoom;
+    const int barWidth = room - static_cast<int>(head.size() + tail.size()) - 2;
+    if (barWidth < 10) {
+        // No room for a bar: as much of the rest as fits, in whole parts.
+        const QString shorter[] = {
+            head.trimmed() + tail,
+            head.trimmed() + QStringLiteral("  %1 played").arg(clockText(elapsed)), head.trimmed()};
+        for (const QString& text : shorter) {
+            if (text.size() <= room) {
+                return text;
+            }
+        }
+        return head.left(std::max(room, 0));
+    }
+    const double total = elapsed + remaining;
+    const double share = total > 0 ? std::clamp(elapsed / total, 0.0, 1.0) : 1.0;
+    const int filled = static_cast<int>(std::floor(share * barWidth));
+    return head + QLatin1Char('[') + QString(filled, QLatin1Char('#')) +
+           QString(barWidth - filled, QLatin1Char('-')) + QLatin1Char(']') + tail;
+}
+
+int playProgram(const PlayOptions& options, QTextStream& out, QTextStream& err) {
+    QByteArray bytes;
+    try {
+        bytes = ProgramReader::readFile(options.path);
+    } catch (const ProgramError& failure) {
+        err << "orlesse-program: " << failure.message() << Qt::endl;
+        return 2;
+    }
+
+    LightState state;
+    Settings settings;
+    settings.ComPortNumber = static_cast<int16_t>(options.comNumber);
+    QString openError;
+    ToolWindow window(options.white ? 1 : 0,
+                      [&openError](const QString& text) { openError = text; });
+    QtSerialWsc32 serial;
+    QtClockPump clock;
+    InertFlashTimer timer;
+    PortConnection port(state, settings, serial, window);
+    const OperationContext context{state, settings, port, timer, clock, window};
+
+    port.OpenPort();
+    if (!state.PortOpen) {
+        err << QStringLiteral("orlesse-program: cannot open COM%1: %2")
+                   .arg(options.comNumber)
+                   .arg(openError)
+            << Qt::endl;
+        return 1;
+    }
+
+    // Ctrl-C and SIGTERM do what End Program does: the segment ends within its current wait,
+    // then the dark frame goes out.
+    int endedBy = 0;
+    state.ProgramRunning = true;
+    SignalEnd signalEnd([&](int signalNumber) {
+        if (endedBy == 0) {
+            endedBy = signalNumber;
+        }
+        state.ProgramRunning = false;
+    });
+
+    Progress progress(out, options.columns, readableRecords(bytes), clock);
+    ProgramPlayback::Hooks hooks;
+    hooks.segmentStarting = [&progress](const ProgramRecord& record) {
+        progress.segmentStarting(record);
+    };
+    hooks.frameWritten = [&progress](const SegmentPlayer::Frame& frame) {
+        progress.frameWritten(frame);
+    };
+    const std::optional<ProgramError> failure = ProgramPlayback(context, hooks).play(bytes);
+    progress.finish();
+    port.closePort();
+    state.PortOpen = false;
+
+    if (failure) {
+        err << QStringLiteral("orlesse-program: %1: %2").arg(options.path, failure->message())
+            << Qt::endl;
+        return 1;
+    }
+    if (endedBy != 0) {
+        err << QStringLiteral("orlesse-program: ended by %1 after %2; the light is dark")
+                   .arg(endedBy == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM"),
+                        clockText(progress.elapsed()))
+            << Qt::endl;
+        return 128 + endedBy;
+    }
+    {
+        out << QStringLiteral("done: %1 played; the light is dark")
+                   .arg(clockText(progress.elapsed()))
+            << Qt::endl;
+    }
+    return 0;
+}

@@ -1,0 +1,270 @@
+// orlesse-program: checks, plots and plays Vantorb light programs from the command line, on the
+// same reader, segment player, port connection and serial library as the Orlesse window.
+#include <sys/ioctl.h>
+#include <unistd.h>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImageWriter>
+#include <QRegularExpression>
+#include <QTextStream>
+#include <memory>
+
+#include "PlayCommand.h"
+#include "ProgramCheck.h"
+#include "ProgramPlot.h"
+#include "Simulation.h"
+#include "device/ComPorts.h"
+#include "programs/ProgramReader.h"
+
+namespace {
+
+constexpr int ExitUsage = 2;
+
+const char* const Usage =
+    "Usage: orlesse-program COMMAND ARGUMENTS\n"
+    "\n"
+    "Checks, plots and plays light programs for the Vantorb light: CSV files with a header\n"
+    "line, then one record a line of six whole numbers (segment id, start Hz, end Hz, start\n"
+    "level, end level, seconds).\n"
+    "\n"
+    "Commands:\n"
+    "  check FILE...                       report every problem of each file, by line\n"
+    "  plot FILE -o OUT.png [--size WxH]   draw frequency and level against time\n"
+    "  play FILE --com N [--quiet] [--white]\n"
+    "                                      play the program on COM port N\n"
+    "\n"
+    "orlesse-program COMMAND --help tells more about a command.\n";
+
+const char* const CheckUsage =
+    "Usage: orlesse-program check FILE...\n"
+    "\n"
+    "Reads each file as the window reads it and plays every record through the segment player\n"
+    "on a simulated clock (no device, no waiting). Reports every problem with its line, going\n"
+    "on at the next line after an error:\n"
+    "  error    what stops a run in the window (a record cut short, a value that is not a\n"
+    "           whole number or lies outside -32768 to 32767, a start frequency below 1, a\n"
+    "           frequency ramp that reaches 0 Hz, a 16-bit overflow) and a line that does not\n"
+    "           hold six values; then where the window's run of the file ends\n"
+    "  warning  what plays, but not as written: a ramp that stops short of its end value by\n"
+    "           more than one step, a segment of 0 seconds, a first line that holds a record\n"
+    "Then a summary per file: segments, length, frequency and level range as played.\n"
+    "\n"
+    "Exit status: 0 no file has an error, 1 a file has one, 2 a usage error or a file that\n"
+    "cannot be read.\n";
+
+const char* const PlotUsage =
+    "Usage: orlesse-program plot FILE -o OUT.png [--size WxH]\n"
+    "\n"
+    "Draws the program as the device receives it, from a run on a simulated clock: the flash\n"
+    "frequency (Hz) and the light level (0 to 255) against time, the segment boundaries with\n"
+    "their ids, and the file name and length in the title. The image is 1200x600 pixels unless\n"
+    "--size says otherwise; its format follows the name (png, jpg, bmp ...).\n"
+    "\n"
+    "Exit status: 0 written, 1 written but the run fails part-way (the title says where),\n"
+    "2 a usage error, a file that cannot be read or an image that cannot be written.\n";
+
+const char* const PlayUsage =
+    "Usage: orlesse-program play FILE --com N [--quiet] [--white]\n"
+    "\n"
+    "Plays the program on COM port N as the window's Start Program does (COM n is the link\n"
+    "com<n> in ~/.local/share/Corvexa/Orlesse/ports/ when there is one, otherwise ttyS, ttyUSB\n"
+    "or ttyACM by number) and darkens the light at the end. On a terminal a progress bar shows\n"
+    "the segment, frequency, level and the time played and left; without a terminal, or with\n"
+    "--quiet, it prints one line per segment. --white lights the white LEDs with the lit\n"
+    "frames, as the window's \"Flash White LED's\" box does.\n"
+    "Ctrl-C (SIGINT) or SIGTERM ends the program as End Program does: the segment stops within\n"
+    "its current wait and the light goes dark.\n"
+    "\n"
+    "Exit status: 0 played to its end, 1 the port cannot be opened (nothing plays) or the run\n"
+    "fails (the message names the line), 2 a usage error or a file that cannot be read,\n"
+    "130 ended by SIGINT, 143 ended by SIGTERM.\n";
+
+int usageError(QTextStream& err, const QString& text, const char* usage) {
+    err << "orlesse-program: " << text << "\n\n" << usage;
+    err.flush();
+    return ExitUsage;
+}
+
+bool wantsHelp(const QStringList& args) {
+    return args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"));
+}
+
+int check(const QStringList& args, QTextStream& out, QTextStream& err) {
+    if (wantsHelp(args)) {
+        out << CheckUsage;
+        return 0;
+    }
+    if (args.isEmpty()) {
+        return usageError(err, QStringLiteral("check needs at least one file"), CheckUsage);
+    }
+    int status = 0;
+    for (const QString& path : args) {
+        QByteArray bytes;
+        try {
+            bytes = ProgramReader::readFile(path);
+        } catch (const ProgramError& failure) {
+            err << "orlesse-program: " << failure.message() << Qt::endl;
+            status = ExitUsage;
+            continue;
+        }
+        const CheckReport report = checkProgram(bytes);
+        for (const QString& line : formatReport(path, report)) {
+            out << line << '\n';
+        }
+        out.flush();
+        if (report.hasErrors() && status == 0) {
+            status = 1;
+        }
+    }
+    return status;
+}
+
+int plot(const QStringList& args, QTextStream& out, QTextStream& err) {
+    if (wantsHelp(args)) {
+        out << PlotUsage;
+        return 0;
+    }
+    QString input;
+    QString output;
+    QSize size(1200, 600);
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (arg == QLatin1String("-o") || arg == QLatin1String("--output")) {
+            if (++i == args.size()) {
+                return usageError(err, QStringLiteral("%1 needs a file name").arg(arg), PlotUsage);
+            }
+            output = args[i];
+        } else if (arg == QLatin1String("--size")) {
+            static const QRegularExpression pattern(QStringLiteral("^(\\d{2,5})x(\\d{2,5})$"));
+            const QRegularExpressionMatch match =
+                ++i < args.size() ? pattern.match(args[i]) : QRegularExpressionMatch();
+            if (!match.hasMatch() || match.captured(1).toInt() < 200 ||
+                match.captured(2).toInt() < 150 || match.captured(1).toInt() > 10000 ||
+                match.captured(2).toInt() > 10000) {
+                return usageError(
+                    err, QStringLiteral("--size needs WIDTHxHEIGHT, 200x150 to 10000x10000"),
+                    PlotUsage);
+            }
+            size = QSize(match.captured(1).toInt(), match.captured(2).toInt());
+        } else if (arg.startsWith(QLatin1Char('-')) || !input.isEmpty()) {
+            return usageError(err, QStringLiteral("unexpected argument %1").arg(arg), PlotUsage);
+        } else {
+            input = arg;
+        }
+    }
+    if (input.isEmpty() || output.isEmpty()) {
+        return usageError(err, QStringLiteral("plot needs a file and -o OUT.png"), PlotUsage);
+    }
+    const QByteArray format = QFileInfo(output).suffix().toLower().toLatin1();
+    if (!QImageWriter::supportedImageFormats().contains(format)) {
+        return usageError(
+            err, QStringLiteral("cannot write images of the kind \"%1\"; use .png").arg(output),
+            PlotUsage);
+    }
+
+    QByteArray bytes;
+    try {
+        bytes = ProgramReader::readFile(input);
+    } catch (const ProgramError& failure) {
+        err << "orlesse-program: " << failure.message() << Qt::endl;
+        return ExitUsage;
+    }
+    const ProgramTrace trace = traceProgram(bytes);
+    const QImage image = plotProgram(trace, QFileInfo(input).fileName(), size);
+    if (!image.save(output, format.constData())) {
+        err << QStringLiteral("orlesse-program: cannot write %1").arg(output) << Qt::endl;
+        return ExitUsage;
+    }
+    if (trace.failure) {
+        err << QStringLiteral("orlesse-program: %1: %2 (the plot ends there)")
+                   .arg(input, trace.failure->message())
+            << Qt::endl;
+        return 1;
+    }
+    return 0;
+}
+
+int terminalColumns() {
+    if (::isatty(STDOUT_FILENO) == 0) {
+        return 0;
+    }
+    winsize window{};
+    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &window) == 0 && window.ws_col > 0) {
+        return window.ws_col;
+    }
+    return 80;
+}
+
+int play(const QStringList& args, QTextStream& out, QTextStream& err) {
+    if (wantsHelp(args)) {
+        out << PlayUsage;
+        return 0;
+    }
+    PlayOptions options;
+    bool quiet = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (arg == QLatin1String("--com")) {
+            bool ok = false;
+            options.comNumber = ++i < args.size() ? args[i].toInt(&ok) : 0;
+            if (!ok || options.comNumber < 1 || options.comNumber > ComPorts::MaxComNumber) {
+                return usageError(
+                    err,
+                    QStringLiteral("--com needs a number from 1 to %1").arg(ComPorts::MaxComNumber),
+                    PlayUsage);
+            }
+        } else if (arg == QLatin1String("--quiet") || arg == QLatin1String("-q")) {
+            quiet = true;
+        } else if (arg == QLatin1String("--white")) {
+            options.white = true;
+        } else if (arg.startsWith(QLatin1Char('-')) || !options.path.isEmpty()) {
+            return usageError(err, QStringLiteral("unexpected argument %1").arg(arg), PlayUsage);
+        } else {
+            options.path = arg;
+        }
+    }
+    if (options.path.isEmpty() || options.comNumber == 0) {
+        return usageError(err, QStringLiteral("play needs a file and --com N"), PlayUsage);
+    }
+    options.columns = quiet ? 0 : terminalColumns();
+    return playProgram(options, out, err);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    const QString command = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    // Plotting draws text, which needs a GUI application; it never shows a window.
+    std::unique_ptr<QCoreApplication> app;
+    if (command == QLatin1String("plot")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    QCoreApplication::setOrganizationName(QStringLiteral("Corvexa"));
+    QCoreApplication::setApplicationName(QStringLiteral("Orlesse"));
+
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const QStringList args = QCoreApplication::arguments().mid(2);
+    if (command == QLatin1String("check")) {
+        return check(args, out, err);
+    }
+    if (command == QLatin1String("plot")) {
+        return plot(args, out, err);
+    }
+    if (command == QLatin1String("play")) {
+        return play(args, out, err);
+    }
+    if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
+        out << Usage;
+        return 0;
+    }
+    return usageError(err,
+                      command.isEmpty() ? QStringLiteral("no command given")
+                                        : QStringLiteral("unknown command %1").arg(command),
+                      Usage);
+}
