@@ -169,6 +169,10 @@ void TestOrlesseProgram::checkFindings_data() {
         << QStringList{"f.csv:2: warning: the level ramp from 300 to 250 goes past its end value "
                        "to 207"}
         << "f.csv: 3 segments, 0:02:00, 10 to 10 Hz, level 0 to 255";
+    QTest::newRow("too many frames to work out")
+        << Header + "1,1,30000,255,255,32767\r\n"
+        << QStringList{"f.csv:2: warning: the program sends more than 30000000 frames by here"}
+        << "f.csv: 1 segment, 9:06:07";
     QTest::newRow("header that is a record, 0 and negative seconds")
         << QByteArray("1,10,10,255,255,30\r\n2,10,10,255,255,0\r\n3,4,4,1,1,-3\r\n")
         << QStringList{"f.csv:1: warning: the first line holds six values like a record",

@@ -182,6 +182,7 @@ CheckReport checkProgram(const QByteArray& bytes) {
     SimulatedRig rig;
     SegmentPlayer player(rig.context());
     SegmentTrace played;
+    qint64 simulatedFrames = 0;
     player.setFrameObserver([&played](const SegmentPlayer::Frame& frame) { played.add(frame); });
 
     while (!lines.atEnd()) {
@@ -205,6 +206,15 @@ CheckReport checkProgram(const QByteArray& bytes) {
         }
         ++report.segments;
         report.totalSeconds += std::max<int>(record.nDuration, 0);
+        simulatedFrames += estimatedFrames(record);
+        if (simulatedFrames > MaxSimulatedFrames) {
+            report.findings.append(
+                warning(line, QStringLiteral("the program sends more than %1 frames by here, too "
+                                             "many to work out: this record's ramps are not "
+                                             "checked")
+                                  .arg(MaxSimulatedFrames)));
+            continue;
+        }
 
         played = SegmentTrace{};
         played.record = record;

@@ -93,6 +93,10 @@ QImage plotProgram(const ProgramTrace& trace, const QString& name, QSize size) {
     painter.setPen(TextColour);
     painter.setFont(titleFont);
     QString title = QStringLiteral("%1 \u2014 %2").arg(name, clockText(trace.length()));
+    if (trace.stoppedAtLine > 0) {
+        title += QStringLiteral(" \u2014 drawn up to line %1: too many frames to work out")
+                     .arg(trace.stoppedAtLine);
+    }
     if (trace.failure) {
         title += QStringLiteral(" \u2014 the run ends: %1").arg(trace.failure->message());
     }

@@ -1,6 +1,7 @@
 #include "Simulation.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "programs/ProgramPlayback.h"
 
@@ -32,6 +33,12 @@ void SegmentTrace::add(const SegmentPlayer::Frame& frame) {
     maxLevel = std::max(maxLevel, frame.level);
 }
 
+qint64 estimatedFrames(const ProgramRecord& record) {
+    const qint64 highest =
+        std::max(std::abs(int(record.nStartFrequency)), std::abs(int(record.nEndFrequency)));
+    return 2 * highest * std::max<qint64>(record.nDuration, 0);
+}
+
 namespace {
 
 void addStep(QList<TraceStep>& steps, double time, int value) {
@@ -50,9 +57,16 @@ ProgramTrace traceProgram(const QByteArray& bytes, double start,
     trace.start = clock.now();
 
     ProgramPlayback::Hooks hooks;
+    qint64 frames = 0;
     hooks.segmentStarting = [&](const ProgramRecord& record) {
         if (!trace.segments.isEmpty()) {
             trace.segments.last().end = clock.now();
+        }
+        frames += estimatedFrames(record);
+        if (frames > MaxSimulatedFrames && trace.stoppedAtLine == 0) {
+            // The run ends here, as End Program would end it.
+            trace.stoppedAtLine = record.line();
+            rig.context().state.ProgramRunning = false;
         }
         SegmentTrace segment;
         segment.record = record;

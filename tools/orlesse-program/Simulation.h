@@ -62,6 +62,14 @@ struct TraceStep {
     int value = 0;
 };
 
+// The most frames a simulated run works out (about ten seconds of work). A light program sends
+// far fewer: 40 Hz for 24 hours is under 7 million frames. Only absurd frequencies and lengths
+// come near it, and a run past it would take minutes.
+inline constexpr qint64 MaxSimulatedFrames = 30'000'000;
+
+// About how many frames a record plays: two a period at its highest frequency.
+qint64 estimatedFrames(const ProgramRecord& record);
+
 // A whole program run on the simulated clock as the window plays it: each segment, the flash
 // frequency and the lit level over time (one step wherever they change), and the failure that
 // ended the run, if any.
@@ -72,6 +80,7 @@ struct ProgramTrace {
     double start = 0;            // clock at the start of the run
     double end = 0;              // clock when the closing frame went out
     std::optional<ProgramError> failure;
+    int stoppedAtLine = 0;  // the record not worked out because of MaxSimulatedFrames, or 0
 
     // Length of the run in seconds.
     double length() const { return end - start; }
