@@ -157,6 +157,10 @@ QString resolve(const QString& path) {
     return path;
 }
 
+QString stableName(const QString&, const QString&) {
+    return {};
+}
+
 QList<Info> presentIn(const QString&, const QString&) {
     // The DOS device names include one COMn entry for every serial port Windows knows.
     std::vector<wchar_t> names(64 * 1024);
@@ -194,6 +198,19 @@ QString devicePath(int comNumber) {
 
 QString resolve(const QString& path) {
     return follow(path).device;
+}
+
+QString stableName(const QString& device, const QString& folder) {
+    if (device.isEmpty())
+        return {};
+    const QDir names(folder);
+    for (const QString& name :
+         names.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        const QString path = names.filePath(name);
+        if (QFileInfo(path).isSymLink() && QFileInfo(path).canonicalFilePath() == device)
+            return path;
+    }
+    return {};
 }
 
 QList<Info> presentIn(const QString& deviceFolder, const QString& ttyClassFolder) {

@@ -21,6 +21,10 @@ inline constexpr int MaxComNumber = 256;
 // process of this name count.
 inline constexpr char SimulatorProcessName[] = "vantorb-sim";
 
+// Where udev names each USB-serial adapter after its maker, product and serial number. The name
+// stays with the adapter when it is plugged in again under another ttyUSB number.
+inline constexpr char StableNameFolder[] = "/dev/serial/by-id";
+
 // One COM port that is present now.
 struct Info {
     int number = 0;       // the COM number (3 means COM3)
@@ -39,6 +43,10 @@ QString devicePath(int comNumber);
 // empty text when it leads to none: a missing target, or a simulator's handle whose process
 // is gone or is no simulator any more.
 QString resolve(const QString& path);
+
+// The link in folder that leads to device (a device node as resolve() gives it), or an empty
+// text when none does. Empty on Windows, whose COM names are stable already.
+QString stableName(const QString& device, const QString& folder = QLatin1String(StableNameFolder));
 
 // The COM numbers present now, ascending, each with its device and description.
 QList<Info> present();
