@@ -27,9 +27,11 @@ inline constexpr char StableNameFolder[] = "/dev/serial/by-id";
 
 // One COM port that is present now.
 struct Info {
-    int number = 0;       // the COM number (3 means COM3)
-    QString devicePath;   // the device the number maps to
-    QString description;  // what the system says about it, for tool tips
+    int number = 0;      // the COM number (3 means COM3)
+    QString devicePath;  // the device the number maps to
+    // What it is, for tool tips: "FT232R USB UART (FTDI, serial A1234567) - /dev/ttyUSB0"; for
+    // a com<n> link, a first line with where the link points.
+    QString description;
 };
 
 // Folder of the com<n> links: <per-user data>/Corvexa/Orlesse/ports.
