@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <memory>
+#include <vector>
 
 #include "app/ProcessINIFile.h"
 #include "core/OperationContext.h"
@@ -62,18 +64,30 @@ class Controller {
     void cmdProgramStart_Click();                      // "Start Program"
     void cndProgramEnd_Click();                        // "End Program"
     void ComboCOMPort_Click(const QString& itemText);  // COM port chosen, item text "Com<n>"
-    void ComboFlashRate_Click(int position);           // flash rate chosen, position 0 = rate 1
-    void ComboFlashColour_Click(int position);         // flash colour chosen
-    void ComboBrightness_Click(int position);          // brightness chosen
-    void cmdExit_Click();  // "Exit": stops and resets the device, then unloads
+    // The COM port list opens: ports that appeared since it was filled are added in number
+    // order, and each item's tool tip tells what its port is now, or that it is not present.
+    void ComboCOMPort_DropDown();
+    void ComboFlashRate_Click(int position);    // flash rate chosen, position 0 = rate 1
+    void ComboFlashColour_Click(int position);  // flash colour chosen
+    void ComboBrightness_Click(int position);   // brightness chosen
+    void cmdExit_Click();                       // "Exit": stops and resets the device, then unloads
 
     // Number of long effects (spin, gradient, program) running now, nested ones counted.
     int effectsRunning() const { return m_effectsRunning; }
 
   private:
+    // One item of the COM port list.
+    struct ListedPort {
+        int number = 0;
+        QString description;  // what the port list said of it when last present
+        QString toolTip;      // the item's tool tip now
+    };
+
     template <typename Effect>
     void runEffect(Effect&& effect);
     void selectAtStartup(ListId list, int index);
+    // The COM numbers the port list reports now, in its order.
+    QList<int> activePortNumbers();
 
     LightState m_state;
     Settings m_settings;
@@ -86,6 +100,7 @@ class Controller {
     SegmentColours m_segmentColours;
     GradientFade m_gradient;
     ProgramRunner m_programs;
+    std::vector<ListedPort> m_comPorts;  // the COM port list's items, in list order
     int m_effectsRunning = 0;
     bool m_unloadPending = false;
     bool m_unloaded = false;

@@ -10,11 +10,13 @@
 #include <QPushButton>
 #include <QStyleOption>
 #include <algorithm>
+#include <functional>
 
 #include "app/Controller.h"
 #include "app/PortList.h"
 #include "core/QtClockPump.h"
 #include "core/QtFlashTimer.h"
+#include "device/ComPorts.h"
 #include "device/Wsc32.h"
 
 namespace {
@@ -48,6 +50,23 @@ QString anyLetterCase(const QString& pattern) {
     }
     return result;
 }
+
+// A drop-down list that tells its owner when it is about to open, so its items can be brought
+// up to date first.
+class DropDownList final : public QComboBox {
+  public:
+    explicit DropDownList(QWidget* parent) : QComboBox(parent) {}
+
+    // Called each time the list opens, before it shows its items.
+    std::function<void()> onDropDown;
+
+    void showPopup() override {
+        if (onDropDown) {
+            onDropDown();
+        }
+        QComboBox::showPopup();
+    }
+};
 
 // Twips in one pixel at 96 dots per inch.
 constexpr double TwipsPerPixel = 15.0;
@@ -89,6 +108,11 @@ QSize captionSize(const QWidget* widget) {
         int widest = 0;
         for (int i = 0; i < combo->count(); ++i) {
             widest = std::max(widest, metrics.horizontalAdvance(combo->itemText(i)));
+        }
+        // Ports added when the list opens must fit as well as those of the start-up.
+        if (dynamic_cast<const DropDownList*>(combo) != nullptr) {
+            widest = std::max(widest, metrics.horizontalAdvance(
+                                          QStringLiteral("Com%1").arg(ComPorts::MaxComNumber)));
         }
         QStyleOptionComboBox option;
         option.initFrom(combo);
@@ -148,7 +172,7 @@ void frmMain::buildControls() {
     cndProgramEnd = button("cndProgramEnd", QStringLiteral("End Program"));
     cmdExit = button("cmdExit", QStringLiteral("Exit"));
 
-    ComboCOMPort = named(new QComboBox(this), "ComboCOMPort");
+    ComboCOMPort = named(new DropDownList(this), "ComboCOMPort");
     ComboFlashRate = named(new QComboBox(this), "ComboFlashRate");
     ComboFlashColour = named(new QComboBox(this), "ComboFlashColour");
     ComboBrightness = named(new QComboBox(this), "ComboBrightness");
@@ -219,6 +243,7 @@ void frmMain::routeEvents() {
     connect(cmdExit, &QPushButton::clicked, this, [c] { c->cmdExit_Click(); });
     connect(CheckWhite, &QCheckBox::clicked, this,
             [this, c] { c->CheckWhite_Click(CheckWhite->isChecked() ? 1 : 0); });
+    static_cast<DropDownList*>(ComboCOMPort)->onDropDown = [c] { c->ComboCOMPort_DropDown(); };
     // activated: a user's choice, also of the item already shown.
     connect(ComboCOMPort, &QComboBox::activated, this,
             [this, c](int index) { c->ComboCOMPort_Click(ComboCOMPort->itemText(index)); });
@@ -295,6 +320,25 @@ void frmMain::addListItem(ListId id, const QString& text, const QString& toolTip
     if (!toolTip.isEmpty()) {
         combo->setItemData(combo->count() - 1, toolTip, Qt::ToolTipRole);
     }
+}
+
+void frmMain::insertListItem(ListId id, int index, const QString& text, const QString& toolTip) {
+    QComboBox* combo = list(id);
+    const QSignalBlocker blocker(combo);
+    const int chosen = combo->currentIndex();
+    combo->insertItem(index, text);
+    if (!toolTip.isEmpty()) {
+        combo->setItemData(index, toolTip, Qt::ToolTipRole);
+    }
+    // The choice moves with its item by itself; but the first item put into an empty list
+    // would become its choice.
+    if (chosen < 0) {
+        combo->setCurrentIndex(-1);
+    }
+}
+
+void frmMain::setListItemToolTip(ListId id, int index, const QString& toolTip) {
+    list(id)->setItemData(index, toolTip, Qt::ToolTipRole);
 }
 
 void frmMain::selectListItem(ListId id, int index) {

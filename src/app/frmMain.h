@@ -51,6 +51,9 @@ class frmMain : public QWidget, public WindowServices {
     QString chooseOpenFile(const QString& folder, const QString& filter) override;
     void addListItem(ListId list, const QString& text, const QString& toolTip) override;
     void selectListItem(ListId list, int index) override;
+    void insertListItem(ListId list, int index, const QString& text,
+                        const QString& toolTip) override;
+    void setListItemToolTip(ListId list, int index, const QString& toolTip) override;
     void closeWindow() override;
 
     // Qt's file-dialog filter for a filter such as "Keldara Program|*.CSV|All Files|*.*". Each

@@ -43,15 +43,21 @@ QString readLine(const QString& path) {
     return QString::fromUtf8(file.readLine()).trimmed();
 }
 
-// What the kernel says about a tty: the USB product and maker when it hangs on USB, otherwise
-// the name of its driver.
+// What the kernel says about a tty: for a USB adapter its product, maker and serial number
+// ("FT232R USB UART (FTDI, serial A1234567)"), otherwise the name of its driver.
 QString describeTty(const QString& classEntry) {
     QString dir = QFileInfo(classEntry + QStringLiteral("/device")).canonicalFilePath();
     for (int level = 0; level < 4 && !dir.isEmpty(); ++level) {
         const QString product = readLine(dir + QStringLiteral("/product"));
         if (!product.isEmpty()) {
-            const QString maker = readLine(dir + QStringLiteral("/manufacturer"));
-            return maker.isEmpty() ? product : maker + QLatin1Char(' ') + product;
+            QStringList details;
+            if (const QString maker = readLine(dir + QStringLiteral("/manufacturer"));
+                !maker.isEmpty())
+                details.append(maker);
+            if (const QString serial = readLine(dir + QStringLiteral("/serial")); !serial.isEmpty())
+                details.append(QStringLiteral("serial ") + serial);
+            return details.isEmpty() ? product
+                                     : QStringLiteral("%1 (%2)").arg(product, details.join(", "));
         }
         dir = QFileInfo(dir).path();
     }
@@ -118,6 +124,24 @@ Destination follow(const QString& path) {
     return {QFileInfo(path).canonicalFilePath(), 0};
 }
 
+// What the device a link leads to is: the simulator's terminal, another pseudo-terminal, a
+// tty the kernel lists (a node in deviceFolder), or else just its path.
+QString identify(const Destination& destination, const QString& deviceFolder,
+                 const QString& ttyClassFolder) {
+    const QString& device = destination.device;
+    if (destination.simulator != 0)
+        return QStringLiteral("device simulator's pseudo-terminal %1 (process %2)")
+            .arg(device)
+            .arg(destination.simulator);
+    if (device.startsWith(QLatin1String("/dev/pts/")))
+        return QStringLiteral("pseudo-terminal ") + device;
+    const QFileInfo node(device);
+    const QString classEntry = ttyClassFolder + QLatin1Char('/') + node.fileName();
+    if (node.path() == QFileInfo(deviceFolder).canonicalFilePath() && QFileInfo::exists(classEntry))
+        return describeTty(classEntry) + QStringLiteral(" - ") + device;
+    return device;
+}
+
 // The com<n> entries of the ports folder by number; an entry counts even when it is a
 // dangling link.
 std::map<int, QFileInfo> linkEntries() {
@@ -155,6 +179,10 @@ QString devicePath(int comNumber) {
 
 QString resolve(const QString& path) {
     return path;
+}
+
+QString stableName(const QString&, const QString&) {
+    return {};
 }
 
 QList<Info> presentIn(const QString&, const QString&) {
@@ -196,6 +224,19 @@ QString resolve(const QString& path) {
     return follow(path).device;
 }
 
+QString stableName(const QString& device, const QString& folder) {
+    if (device.isEmpty())
+        return {};
+    const QDir names(folder);
+    for (const QString& name :
+         names.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        const QString path = names.filePath(name);
+        if (QFileInfo(path).isSymLink() && QFileInfo(path).canonicalFilePath() == device)
+            return path;
+    }
+    return {};
+}
+
 QList<Info> presentIn(const QString& deviceFolder, const QString& ttyClassFolder) {
     std::map<int, Info> ports;
     const std::map<int, QFileInfo> links = linkEntries();
@@ -203,16 +244,12 @@ QList<Info> presentIn(const QString& deviceFolder, const QString& ttyClassFolder
         const Destination destination = follow(link.filePath());
         if (destination.device.isEmpty())
             continue;  // whatever it pointed to, or the simulator behind it, is gone
-        QString description;
-        if (destination.simulator != 0)
-            description = QStringLiteral("device simulator's pseudo-terminal %1 (process %2)")
-                              .arg(destination.device)
-                              .arg(destination.simulator);
-        else if (link.isSymLink())
-            description = QStringLiteral("link to %1").arg(link.symLinkTarget());
-        else
-            description = QStringLiteral("device in the ports folder");
-        ports.emplace(number, Info{number, link.filePath(), description});
+        // Where the link points, then what the device there is.
+        const QString where = link.isSymLink()
+                                  ? link.filePath() + QStringLiteral(" -> ") + link.symLinkTarget()
+                                  : link.filePath();
+        const QString what = identify(destination, deviceFolder, ttyClassFolder);
+        ports.emplace(number, Info{number, link.filePath(), where + QLatin1Char('\n') + what});
     }
 
     const bool kernelListsTtys = QFileInfo(ttyClassFolder).isDir();
@@ -225,7 +262,8 @@ QList<Info> presentIn(const QString& deviceFolder, const QString& ttyClassFolder
             const QString node = deviceFolder + QLatin1Char('/') + name;
             const QString classEntry = ttyClassFolder + QLatin1Char('/') + name;
             if (fixedDevicePresent(node, classEntry, kernelListsTtys))
-                ports.emplace(number, Info{number, node, describeTty(classEntry)});
+                ports.emplace(number, Info{number, node,
+                                           describeTty(classEntry) + QStringLiteral(" - ") + node});
         }
     }
 

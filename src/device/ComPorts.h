@@ -21,11 +21,17 @@ inline constexpr int MaxComNumber = 256;
 // process of this name count.
 inline constexpr char SimulatorProcessName[] = "vantorb-sim";
 
+// Where udev names each USB-serial adapter after its maker, product and serial number. The name
+// stays with the adapter when it is plugged in again under another ttyUSB number.
+inline constexpr char StableNameFolder[] = "/dev/serial/by-id";
+
 // One COM port that is present now.
 struct Info {
-    int number = 0;       // the COM number (3 means COM3)
-    QString devicePath;   // the device the number maps to
-    QString description;  // what the system says about it, for tool tips
+    int number = 0;      // the COM number (3 means COM3)
+    QString devicePath;  // the device the number maps to
+    // What it is, for tool tips: "FT232R USB UART (FTDI, serial A1234567) - /dev/ttyUSB0"; for
+    // a com<n> link, a first line with where the link points.
+    QString description;
 };
 
 // Folder of the com<n> links: <per-user data>/Corvexa/Orlesse/ports.
@@ -39,6 +45,10 @@ QString devicePath(int comNumber);
 // empty text when it leads to none: a missing target, or a simulator's handle whose process
 // is gone or is no simulator any more.
 QString resolve(const QString& path);
+
+// The link in folder that leads to device (a device node as resolve() gives it), or an empty
+// text when none does. Empty on Windows, whose COM names are stable already.
+QString stableName(const QString& device, const QString& folder = QLatin1String(StableNameFolder));
 
 // The COM numbers present now, ascending, each with its device and description.
 QList<Info> present();

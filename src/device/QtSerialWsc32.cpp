@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <iterator>
 
+#include "core/DeadlineAlarm.h"
 #include "device/ComPorts.h"
 
 #ifdef Q_OS_UNIX
@@ -115,7 +116,11 @@ QString permissionText(int error, const QString& device) {
 
 }  // namespace
 
-QtSerialWsc32::QtSerialWsc32() = default;
+QtSerialWsc32::QtSerialWsc32()
+    : QtSerialWsc32(steadySeconds, QLatin1String(ComPorts::StableNameFolder)) {}
+
+QtSerialWsc32::QtSerialWsc32(std::function<double()> clock, QString stableNameFolder)
+    : m_clock(std::move(clock)), m_stableNameFolder(std::move(stableNameFolder)) {}
 
 QtSerialWsc32::~QtSerialWsc32() = default;
 
@@ -172,20 +177,32 @@ int QtSerialWsc32::SioReset(int port, int rxQueue, int txQueue) {
         return systemError(missingDeviceText(mapped));
 
     auto serial = std::make_unique<QSerialPort>();
-    serial->setPortName(device);
+    if (const int code = openDevice(*serial, mapped, device); code != 0)
+        return code;
+    OpenPort& open = m_ports[port];
+    open.serial = std::move(serial);
+    open.mapped = mapped;
+    open.device = device;
+    open.stableName = ComPorts::stableName(device, m_stableNameFolder);
+    open.txQueue = txQueue;
+    return 0;
+}
+
+int QtSerialWsc32::openDevice(QSerialPort& serial, const QString& mapped, const QString& device) {
+    serial.setPortName(device);
     // Write-only: the device never answers, and a read notifier on a hung-up terminal would
     // fire without end.
-    if (!serial->open(QIODevice::WriteOnly))
-        return openFailure(*serial, device);
+    if (!serial.open(QIODevice::WriteOnly))
+        return openFailure(serial, device);
     // A simulator that ended between the lookup and the opening may have left its terminal's
     // number to another terminal; the lookup repeated now would no longer lead there.
     if (ComPorts::resolve(mapped) != device) {
-        serial->close();
+        serial.close();
         return systemError(missingDeviceText(mapped));
     }
-    requestLowLatency(*serial);
+    requestLowLatency(serial);
 
-    QSerialPort* raw = serial.get();
+    QSerialPort* raw = &serial;
     QObject::connect(raw, &QSerialPort::errorOccurred, raw,
                      [this, raw, device](QSerialPort::SerialPortError error) {
                          if (!deviceLost(*raw, error))
@@ -201,8 +218,44 @@ int QtSerialWsc32::SioReset(int port, int rxQueue, int txQueue) {
                              },
                              Qt::QueuedConnection);
                      });
-    m_ports[port] = OpenPort{std::move(serial), device, txQueue};
     return 0;
+}
+
+bool QtSerialWsc32::reopenReturned(OpenPort& open) {
+    const double now = m_clock();
+    if (open.nextLook < 0) {
+        // The loss is noticed now; the device is looked for from one interval on.
+        open.nextLook = now + ReturnCheckInterval;
+        return false;
+    }
+    if (now < open.nextLook)
+        return false;
+    open.nextLook = now + ReturnCheckInterval;
+
+    // An adapter with a stable name is that adapter wherever it is now, and no other device
+    // that took its old node meanwhile.
+    const QString lookup = open.stableName.isEmpty() ? open.mapped : open.stableName;
+    const QString device = ComPorts::resolve(lookup);
+    if (device.isEmpty())
+        return false;
+    const QSerialPort& old = *open.serial;
+    auto serial = std::make_unique<QSerialPort>();
+    // Settings made before opening are applied by the opening.
+    serial->setBaudRate(old.baudRate());
+    serial->setParity(old.parity());
+    serial->setStopBits(old.stopBits());
+    serial->setDataBits(old.dataBits());
+    serial->setFlowControl(old.flowControl());
+    if (openDevice(*serial, lookup, device) != 0)
+        return false;
+    if (open.dtr)
+        serial->setDataTerminalReady(*open.dtr);
+    if (open.rts)
+        serial->setRequestToSend(*open.rts);
+    open.serial = std::move(serial);
+    open.device = device;
+    open.nextLook = -1;
+    return true;
 }
 
 int QtSerialWsc32::SioBaud(int port, int baudCode) {
@@ -266,6 +319,7 @@ int QtSerialWsc32::setModemLine(int port, char command, bool dtr) {
     const bool raise = command == SioArg::SetLine;
     QSerialPort& serial = *open->serial;
     serial.clearError();
+    (dtr ? open->dtr : open->rts) = raise;
     if (dtr ? serial.setDataTerminalReady(raise) : serial.setRequestToSend(raise))
         return 0;
     // A port without modem lines (a pseudo-terminal) has nothing to set.
@@ -283,8 +337,11 @@ int QtSerialWsc32::SioRTS(int port, char command) {
 int QtSerialWsc32::SioPuts(int port, const char* bytes, int count) {
     if (!validIndex(port))
         return SioCode::InvalidPort;
-    OpenPort* open = openPort(port);
-    if (!open)
+    const auto found = m_ports.find(port);
+    if (found == m_ports.end())
+        return SioCode::CannotOpen;
+    OpenPort* open = &found->second;
+    if (!open->serial->isOpen() && !reopenReturned(*open))
         return SioCode::CannotOpen;
     if (count < 0 || (count > 0 && !bytes))
         return SioCode::OutOfRange;
@@ -303,6 +360,7 @@ int QtSerialWsc32::SioPuts(int port, const char* bytes, int count) {
 
     const QString text = QStringLiteral("%1: %2").arg(serial.errorString(), open->device);
     serial.close();
+    open->nextLook = m_clock() + ReturnCheckInterval;
     return systemError(text);
 }
 

@@ -13,6 +13,8 @@ class ControllerTest : public QObject {
     void firstRunStartUp();
     void comListFromThePortBuffer_data();
     void comListFromThePortBuffer();
+    void comListRefreshedWhenOpened_data();
+    void comListRefreshedWhenOpened();
     void loadedSettingsOutsideTheListsFallBack();
     void storedChoicesAreSelectedThroughTheirHandlers();
     void comPortChoiceSavesAndTouchesNoPort();
@@ -86,6 +88,60 @@ void ControllerTest::comListFromThePortBuffer() {
     if (!items.isEmpty()) {
         QCOMPARE(h.window.toolTips[ListId::COMPort].first(), "/dev/fake" + items.first().mid(3));
     }
+}
+
+void ControllerTest::comListRefreshedWhenOpened_data() {
+    QTest::addColumn<QList<int>>("atStart");
+    // The ports present at each opening of the list: "n", or "n:what describe() says".
+    QTest::addColumn<QList<QStringList>>("openings");
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<QStringList>("toolTips");
+    QTest::newRow("new ports in number order")
+        << QList<int>{3, 5} << QList<QStringList>{{"7", "1", "3", "4", "5"}}
+        << QStringList{"Com1", "Com3", "Com4", "Com5", "Com7"}
+        << QStringList{"/dev/fake1", "/dev/fake3", "/dev/fake4", "/dev/fake5", "/dev/fake7"};
+    QTest::newRow("gone ports stay listed")
+        << QList<int>{3, 5, 9} << QList<QStringList>{{"5"}} << QStringList{"Com3", "Com5", "Com9"}
+        << QStringList{"(not present) /dev/fake3", "/dev/fake5", "(not present) /dev/fake9"};
+    QTest::newRow("a port back again")
+        << QList<int>{3, 5} << QList<QStringList>{{"5"}, {"3", "5"}} << QStringList{"Com3", "Com5"}
+        << QStringList{"/dev/fake3", "/dev/fake5"};
+    QTest::newRow("a gone port keeps what it was")
+        << QList<int>{3} << QList<QStringList>{{"3:Adapter (Maker) - /dev/ttyUSB0"}, {}}
+        << QStringList{"Com3"} << QStringList{"(not present) Adapter (Maker) - /dev/ttyUSB0"};
+    QTest::newRow("empty at start-up") << QList<int>{} << QList<QStringList>{{"2"}}
+                                       << QStringList{"Com2"} << QStringList{"/dev/fake2"};
+    QTest::newRow("added once, however often opened")
+        << QList<int>{3} << QList<QStringList>{{"4"}, {"4"}, {"3", "4"}}
+        << QStringList{"Com3", "Com4"} << QStringList{"/dev/fake3", "/dev/fake4"};
+}
+
+void ControllerTest::comListRefreshedWhenOpened() {
+    QFETCH(QList<int>, atStart);
+    QFETCH(QList<QStringList>, openings);
+    QFETCH(QStringList, items);
+    QFETCH(QStringList, toolTips);
+    Harness h;
+    h.ports.entries = QList<int32_t>(atStart.begin(), atStart.end());
+    h.ports.result = int32_t(atStart.size()) - 1;
+    h.controller->Form_Load();
+    for (const QStringList& present : openings) {
+        h.ports.entries.clear();
+        h.ports.descriptions.clear();
+        for (const QString& port : present) {
+            const int number = port.section(':', 0, 0).toInt();
+            h.ports.entries.append(number);
+            if (port.contains(':')) {
+                h.ports.descriptions[number] = port.section(':', 1);
+            }
+        }
+        h.ports.result = int32_t(present.size()) - 1;
+        h.controller->ComboCOMPort_DropDown();
+    }
+    QCOMPARE(h.window.items[ListId::COMPort], items);
+    QCOMPARE(h.window.toolTips[ListId::COMPort], toolTips);
+    QVERIFY(!h.window.selected.contains(ListId::COMPort));
+    QVERIFY(h.serial.calls().isEmpty());
 }
 
 void ControllerTest::loadedSettingsOutsideTheListsFallBack() {

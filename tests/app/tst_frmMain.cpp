@@ -23,9 +23,10 @@ namespace {
 // The window with its modal boxes replaced by recordings.
 class TestWindow : public frmMain {
   public:
-    TestWindow(RecordingWsc32*& serial, const QString& folder)
-        : frmMain(makeSerial(serial), makePorts(), ProcessINIFile(folder, folder + "/config"),
-                  folder) {}
+    TestWindow(RecordingWsc32*& serial, FakePortList*& ports, const QString& folder,
+               const QList<int32_t>& startPorts = {3, 0, 5})
+        : frmMain(makeSerial(serial), makePorts(ports, startPorts),
+                  ProcessINIFile(folder, folder + "/config"), folder) {}
 
     QStringList messages;
     QStringList dialogFilters;
@@ -45,10 +46,12 @@ class TestWindow : public frmMain {
         serial = library.get();
         return library;
     }
-    static std::unique_ptr<PortList> makePorts() {
+    static std::unique_ptr<PortList> makePorts(FakePortList*& list,
+                                               const QList<int32_t>& startPorts) {
         auto ports = std::make_unique<FakePortList>();
-        ports->entries = {3, 0, 5};
-        ports->result = 2;
+        ports->entries = startPorts;
+        ports->result = int32_t(startPorts.size()) - 1;
+        list = ports.get();
         return ports;
     }
 };
@@ -99,6 +102,7 @@ class FrmMainTest : public QObject {
     void tabOrderStartsAtTheComPortList();
     void buttonsReachTheirOperations();
     void listChoicesRunTheirHandlers();
+    void comListRefreshedWhenItOpens();
     void longEffectsEndWhenThePortCloses();
     void programDialogOffersBothCases();
     void programPlaysThroughTheWindow();
@@ -113,6 +117,7 @@ class FrmMainTest : public QObject {
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<TestWindow> m_window;
     RecordingWsc32* m_serial = nullptr;
+    FakePortList* m_ports = nullptr;
 
     QPushButton* button(const char* name) { return m_window->findChild<QPushButton*>(name); }
     QComboBox* combo(const char* name) { return m_window->findChild<QComboBox*>(name); }
@@ -120,7 +125,7 @@ class FrmMainTest : public QObject {
 
 void FrmMainTest::init() {
     m_dir = std::make_unique<QTemporaryDir>();
-    m_window = std::make_unique<TestWindow>(m_serial, m_dir->path());
+    m_window = std::make_unique<TestWindow>(m_serial, m_ports, m_dir->path());
     m_window->controller().settings().ComPortNumber = 3;
     m_window->show();
 }
@@ -229,7 +234,7 @@ void FrmMainTest::captionsFit() {
         QFont font = QApplication::font();
         font.setPointSize(pointSize);
         QApplication::setFont(font);
-        m_window = std::make_unique<TestWindow>(m_serial, m_dir->path());
+        m_window = std::make_unique<TestWindow>(m_serial, m_ports, m_dir->path());
     }
     for (QWidget* widget : m_window->findChildren<QWidget*>()) {
         QStringList captions{widget->property("text").toString()};
@@ -326,6 +331,49 @@ void FrmMainTest::listChoicesRunTheirHandlers() {
     QCOMPARE(c.state().CurrentColour, QString("FFFFFF"));
     emit combo("ComboBrightness")->activated(1);
     QCOMPARE(c.state().CurrentColour, QString("444444"));
+}
+
+// Ports that came after start-up are added when the list opens, not before; gone ones stay.
+// The choice, or its absence, stays as it was, and a new port can be chosen and used.
+void FrmMainTest::comListRefreshedWhenItOpens() {
+    QComboBox* com = combo("ComboCOMPort");
+    const QSize size = com->size();
+    m_ports->entries = {1, 3, 5};
+    QCOMPARE(items(com), (QStringList{"Com3", "Com5"}));
+    com->showPopup();
+    QCOMPARE(items(com), (QStringList{"Com1", "Com3", "Com5"}));
+    QCOMPARE(com->currentIndex(), -1);
+    com->hidePopup();
+
+    com->setCurrentIndex(2);
+    emit com->activated(2);
+    m_ports->entries = {4, 5, 7};
+    com->showPopup();
+    QCOMPARE(items(com), (QStringList{"Com1", "Com3", "Com4", "Com5", "Com7"}));
+    QCOMPARE(com->currentText(), QString("Com5"));
+    QCOMPARE(com->itemData(1, Qt::ToolTipRole).toString(), QString("(not present) /dev/fake3"));
+    QCOMPARE(com->itemData(4, Qt::ToolTipRole).toString(), QString("/dev/fake7"));
+    com->hidePopup();
+    QCOMPARE(com->size(), size);
+
+    com->setCurrentIndex(4);
+    emit com->activated(4);
+    button("cmdFlashOrlesse")->click();
+    QCOMPARE(m_serial->calls()[1].name, QString("SioReset"));
+    QCOMPARE(m_serial->calls()[1].args.first(), 6);  // COM7
+    QCOMPARE(m_serial->sentFrames().first(), QByteArray("\x01"
+                                                        "00000000\r\n",
+                                                        11));
+
+    // A list empty at start-up still shows no choice once a port is added.
+    m_window = std::make_unique<TestWindow>(m_serial, m_ports, m_dir->path(), QList<int32_t>{});
+    com = combo("ComboCOMPort");
+    m_ports->entries = {2};
+    m_ports->result = 0;
+    com->showPopup();
+    QCOMPARE(items(com), QStringList{"Com2"});
+    QCOMPARE(com->currentIndex(), -1);
+    com->hidePopup();
 }
 
 void FrmMainTest::longEffectsEndWhenThePortCloses() {

@@ -147,7 +147,14 @@ class TestComPorts : public QObject {
         QVERIFY(QFile::link(throughHandle ? handle : pty.slavePath(), linkPath(Com)));
 
         QCOMPARE(ComPorts::resolve(linkPath(Com)), leads ? pty.slavePath() : QString());
-        QCOMPARE(find(ComPorts::present(), Com) != nullptr, leads);
+        const QList<ComPorts::Info> ports = ComPorts::present();
+        const ComPorts::Info* port = find(ports, Com);
+        QCOMPARE(port != nullptr, leads);
+        if (port) {
+            QCOMPARE(
+                port->description,
+                QStringLiteral("%1 -> %2\npseudo-terminal %2").arg(linkPath(Com), pty.slavePath()));
+        }
         QtSerialWsc32 wsc;
         QCOMPARE(wsc.SioReset(Com - 1, SioArg::RxQueue, SioArg::TxQueue) == 0, leads);
         wsc.SioPuts(Com - 1, frame.constData(), int(frame.size()));
@@ -159,13 +166,18 @@ class TestComPorts : public QObject {
         QTest::addColumn<QList<int>>("numbers");
         QTest::addColumn<QStringList>("descriptions");
         // ttyS1 is a line without a UART (type 0); ttyS2 has a node but no device behind it.
+        // COM150 links to the adapter's node, as a link to its stable name leads there.
         QTest::newRow("kernel lists ttys")
-            << true << QList<int>{1, 34, 68}
-            << QStringList{"Serial port (serial8250)", "FTDI FT232R USB UART", "Serial port"};
+            << true << QList<int>{1, 34, 68, 150}
+            << QStringList{
+                   "Serial port (serial8250) - @/ttyS0",
+                   "FT232R USB UART (FTDI, serial A1234567) - @/ttyUSB1", "Serial port - @/ttyACM3",
+                   "#150 -> @/ttyUSB1\nFT232R USB UART (FTDI, serial A1234567) - @/ttyUSB1"};
         QTest::newRow("no tty list: device nodes decide")
-            << false << QList<int>{1, 2, 3, 34, 68}
-            << QStringList{"Serial port", "Serial port", "Serial port", "Serial port",
-                           "Serial port"};
+            << false << QList<int>{1, 2, 3, 34, 68, 150}
+            << QStringList{"Serial port - @/ttyS0",   "Serial port - @/ttyS1",
+                           "Serial port - @/ttyS2",   "Serial port - @/ttyUSB1",
+                           "Serial port - @/ttyACM3", "#150 -> @/ttyUSB1\n@/ttyUSB1"};
     }
 
     void kernelDevices() {
@@ -192,18 +204,26 @@ class TestComPorts : public QObject {
             const QString usb = devices + "/usb1/1-1";
             QVERIFY(writeFile(usb + "/product", "FT232R USB UART\n"));
             QVERIFY(writeFile(usb + "/manufacturer", "FTDI\n"));
+            QVERIFY(writeFile(usb + "/serial", "A1234567\n"));
             QVERIFY(QDir().mkpath(usb + "/1-1:1.0/ttyUSB1"));
             QVERIFY(QDir().mkpath(tty + "/ttyUSB1"));
             QVERIFY(QFile::link(usb + "/1-1:1.0/ttyUSB1", tty + "/ttyUSB1/device"));
             QVERIFY(QDir().mkpath(tty + "/ttyACM3/device"));
         }
 
+        QVERIFY(QDir().mkpath(ComPorts::portsFolder()));
+        QVERIFY(QFile::link(dev + QStringLiteral("/ttyUSB1"), linkPath(150)));
+
+        // "@" stands for the device folder, "#150" for the link.
+        const QString canonicalDev = QFileInfo(dev).canonicalFilePath();
         const QList<ComPorts::Info> ports = ComPorts::presentIn(dev, tty);
         QCOMPARE(numbersOf(ports), numbers);
         for (qsizetype i = 0; i < ports.size(); ++i) {
-            QVERIFY(ports[i].devicePath.startsWith(dev + QLatin1Char('/')));
-            QVERIFY2(ports[i].description.startsWith(descriptions[i]),
-                     qPrintable(ports[i].description));
+            QString expected = descriptions[i];
+            expected.replace(QLatin1String("#150"), linkPath(150));
+            expected.replace(QLatin1String("-> @"), QStringLiteral("-> ") + dev);
+            expected.replace(QLatin1String("@"), ports[i].number == 150 ? canonicalDev : dev);
+            QCOMPARE(ports[i].description, expected);
         }
     }
 };

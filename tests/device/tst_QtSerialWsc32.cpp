@@ -285,21 +285,22 @@ class TestQtSerialWsc32 : public QObject {
     void lostDeviceDoesNotSpin() {
         QFETCH(bool, backlog);
         QtSerialWsc32 wsc;
-        {
-            Pty pty;
-            openPty(pty);
-            QCOMPARE(call(wsc, Reset, Port), 0);
-            QCOMPARE(call(wsc, Puts, Port), int(Frame.size()));
-            QCOMPARE(pty.read(Frame.size(), 2000), Frame);
-            if (backlog) {
-                // Nobody reads the master: the terminal's buffer fills, then the transmit
-                // queue, and then frames are refused.
-                int result = int(Frame.size());
-                for (int i = 0; i < 100000 && result > 0; ++i)
-                    result = call(wsc, Puts, Port);
-                QCOMPARE(result, 0);
-            }
-        }  // the master closes here
+        Pty pty;
+        openPty(pty);
+        // Held, so no other terminal takes its number while the library looks for it.
+        QVERIFY(!pty.holdSlave().isEmpty());
+        QCOMPARE(call(wsc, Reset, Port), 0);
+        QCOMPARE(call(wsc, Puts, Port), int(Frame.size()));
+        QCOMPARE(pty.read(Frame.size(), 2000), Frame);
+        if (backlog) {
+            // Nobody reads the master: the terminal's buffer fills, then the transmit queue,
+            // and then frames are refused.
+            int result = int(Frame.size());
+            for (int i = 0; i < 100000 && result > 0; ++i)
+                result = call(wsc, Puts, Port);
+            QCOMPARE(result, 0);
+        }
+        pty.closeMaster();
 
         const double whileGone = cpuShareWhileEventLoopRuns(200);
         QVERIFY2(whileGone < 0.5, qPrintable(QString::number(whileGone)));
@@ -314,6 +315,67 @@ class TestQtSerialWsc32 : public QObject {
         QCOMPARE(call(wsc, Reset, Port), 0);
         QCOMPARE(call(wsc, Puts, Port), int(Frame.size()));
         QCOMPARE(again.read(Frame.size(), 2000), Frame);
+    }
+
+    void returnedDeviceReopened_data() {
+        QTest::addColumn<QString>("comeback");
+        QTest::newRow("new terminal under the same link") << QStringLiteral("link");
+        QTest::newRow("adapter back under another node") << QStringLiteral("stable");
+        QTest::newRow("another device at the adapter's link") << QStringLiteral("other");
+    }
+
+    // A lost device is looked for once an interval has passed since the last look, on virtual
+    // time, and reopened with its settings; an adapter with a stable name is followed by it.
+    void returnedDeviceReopened() {
+        QFETCH(QString, comeback);
+        QTemporaryDir stableNames;
+        const QString stable = stableNames.filePath(QStringLiteral("usb-Maker_Adapter_S1-if00"));
+        double now = 1000;
+        QtSerialWsc32 wsc([&now] { return now; }, stableNames.path());
+        Pty first;
+        openPty(first);
+        // Held, so no other terminal takes its number while it is gone.
+        QVERIFY(!first.holdSlave().isEmpty());
+        if (comeback != QLatin1String("link"))
+            QVERIFY(QFile::link(first.slavePath(), stable));
+        QCOMPARE(call(wsc, Reset, Port), 0);
+        QCOMPARE(wsc.SioBaud(Port, 0), 0);         // 110 baud
+        QCOMPARE(wsc.SioParms(Port, 1, 2, 3), 0);  // odd parity, two stop bits
+        QCOMPARE(call(wsc, Puts, Port), int(Frame.size()));
+        QCOMPARE(first.read(Frame.size(), 2000), Frame);
+
+        first.closeMaster();
+        QVERIFY(call(wsc, Puts, Port) < 0);
+        const double lostAt = now;
+        Pty back;
+        Pty other;
+        QVERIFY(back.isOpen() && other.isOpen());
+        if (comeback == QLatin1String("link")) {
+            QVERIFY(!back.publish(ComPorts::portsFolder(), Port + 1).isEmpty());
+        } else {
+            QVERIFY(QFile::remove(stable));
+            if (comeback == QLatin1String("stable"))
+                QVERIFY(QFile::link(back.slavePath(), stable));
+            else
+                QVERIFY(!other.publish(ComPorts::portsFolder(), Port + 1).isEmpty());
+        }
+        now = lostAt + QtSerialWsc32::ReturnCheckInterval - 0.001;
+        QVERIFY(call(wsc, Puts, Port) < 0);
+        now = lostAt + QtSerialWsc32::ReturnCheckInterval;
+        if (comeback == QLatin1String("other")) {
+            QVERIFY(call(wsc, Puts, Port) < 0);
+            QVERIFY(QFile::link(back.slavePath(), stable));
+            now += QtSerialWsc32::ReturnCheckInterval;
+        }
+        QCOMPARE(call(wsc, Puts, Port), int(Frame.size()));
+        QCOMPARE(back.read(Frame.size(), 2000), Frame);
+        QCOMPARE(other.read(1, 0), QByteArray());
+        const std::optional<termios> settings = back.lineSettings();
+        QVERIFY(settings.has_value());
+        QCOMPARE(int(cfgetospeed(&*settings)), int(B110));
+        QCOMPARE(int(settings->c_cflag & (PARODD | CSTOPB)), int(PARODD | CSTOPB));
+        QCOMPARE(call(wsc, Puts, Port), int(Frame.size()));
+        QCOMPARE(back.read(Frame.size(), 2000), Frame);
     }
 };
 

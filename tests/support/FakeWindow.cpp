@@ -24,6 +24,16 @@ void FakeWindow::addListItem(ListId list, const QString& text, const QString& to
     toolTips[list].append(toolTip);
 }
 
+void FakeWindow::insertListItem(ListId list, int index, const QString& text,
+                                const QString& toolTip) {
+    items[list].insert(index, text);
+    toolTips[list].insert(index, toolTip);
+    // The choice stays with its item.
+    if (selected.contains(list) && selected[list] >= index) {
+        ++selected[list];
+    }
+}
+
 int32_t FakePortList::ListActiveCOMPorts(int32_t* buffer) {
     for (int i = 0; i < entries.size() && i < BufferSize; ++i) {
         buffer[i] = entries[i];

@@ -23,6 +23,11 @@ class FakeWindow final : public WindowServices {
     QString chooseOpenFile(const QString& folder, const QString& filter) override;
     void addListItem(ListId list, const QString& text, const QString& toolTip) override;
     void selectListItem(ListId list, int index) override { selected[list] = index; }
+    void insertListItem(ListId list, int index, const QString& text,
+                        const QString& toolTip) override;
+    void setListItemToolTip(ListId list, int index, const QString& toolTip) override {
+        toolTips[list][index] = toolTip;
+    }
     void closeWindow() override { ++closeRequests; }
 
     // The current title (the last one set), or "Orlesse" before any.
@@ -46,9 +51,10 @@ class FakePortList final : public PortList {
   public:
     int32_t ListActiveCOMPorts(int32_t* buffer) override;
     QString describe(int comNumber) override {
-        return QStringLiteral("/dev/fake%1").arg(comNumber);
+        return descriptions.value(comNumber, QStringLiteral("/dev/fake%1").arg(comNumber));
     }
 
-    QList<int32_t> entries;  // written into the buffer from position 0 (at most 501)
-    int32_t result = -1;     // what the call returns
+    QList<int32_t> entries;           // written into the buffer from position 0 (at most 501)
+    int32_t result = -1;              // what the call returns
+    QMap<int, QString> descriptions;  // what describe() says instead of "/dev/fake<n>"
 };

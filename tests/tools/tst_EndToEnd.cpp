@@ -138,10 +138,15 @@ class TestEndToEnd : public QObject {
     void spinThenStop_data();
     void spinThenStop();
     void exitWhileFlashing();
+    void flashingResumesWhenTheSimulatorReturns();
     void lightProgram_data();
     void lightProgram();
 
   private:
+    // Starts the simulator on SimCom, logging to logName in the work folder.
+    void startSimulator(const QString& logName);
+    // Ends the simulator as a user does, and waits for it.
+    void stopSimulator();
     // Waits until the log holds at least count entries (or the time is up) and returns them.
     QStringList waitForLog(qsizetype count) const;
     // The frames the library accepted as the simulator must have logged them: waits for them
@@ -172,8 +177,16 @@ void TestEndToEnd::initTestCase() {
 void TestEndToEnd::init() {
     m_work = std::make_unique<QTemporaryDir>();
     QVERIFY(m_work->isValid());
-    m_log = m_work->filePath(QStringLiteral("frames.log"));
+    startSimulator(QStringLiteral("frames.log"));
+    if (QTest::currentTestFailed()) {
+        return;
+    }
+    m_rig = std::make_unique<E2eRig>();
+    m_rig->load(SimCom);
+}
 
+void TestEndToEnd::startSimulator(const QString& logName) {
+    m_log = m_work->filePath(logName);
     m_sim = std::make_unique<QProcess>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_DATA_HOME"), m_data.path());
@@ -190,13 +203,9 @@ void TestEndToEnd::init() {
     QVERIFY2(banner.startsWith(QStringLiteral("vantorb-sim: COM%1 -> ").arg(SimCom)),
              qPrintable(banner));
     QVERIFY(QFileInfo(ComPorts::devicePath(SimCom)).isSymLink());
-
-    m_rig = std::make_unique<E2eRig>();
-    m_rig->load(SimCom);
 }
 
-void TestEndToEnd::cleanup() {
-    m_rig.reset();
+void TestEndToEnd::stopSimulator() {
     if (m_sim && m_sim->state() != QProcess::NotRunning) {
         ::kill(static_cast<pid_t>(m_sim->processId()), SIGTERM);
         if (!m_sim->waitForFinished(StartTimeoutMs)) {
@@ -205,6 +214,11 @@ void TestEndToEnd::cleanup() {
         }
     }
     m_sim.reset();
+}
+
+void TestEndToEnd::cleanup() {
+    m_rig.reset();
+    stopSimulator();
     m_work.reset();
 }
 
@@ -386,6 +400,48 @@ void TestEndToEnd::exitWhileFlashing() {
     // No tick follows: the timer is off and the port closed.
     QTest::qWait(300);
     QCOMPARE(logEntries(m_log), frames);
+}
+
+// The simulator is stopped and started again on the same COM number while flashing: the
+// frames go on into the new one with no user action and no message.
+void TestEndToEnd::flashingResumesWhenTheSimulatorReturns() {
+    Controller& c = m_rig->controller();
+    LightState& state = m_rig->state();
+    c.cmdFlashOrlesse_Click();
+    QVERIFY(state.PortOpen);
+    QVERIFY(waitForLog(4).size() >= 4);
+
+    stopSimulator();
+    QTest::qWait(300);
+    startSimulator(QStringLiteral("again.log"));
+    if (QTest::currentTestFailed()) {
+        return;
+    }
+    const QStringList resumed = waitForLog(4);
+    QVERIFY2(resumed.size() >= 4, qPrintable(resumed.join(QLatin1Char('|'))));
+    c.cmdStop_Click();
+    QVERIFY(m_rig->window().messages.isEmpty());
+
+    // Frames failed while it was away; every one the library took after that reached the new
+    // simulator, in order: ticks alternating lit and dark, then the steady colour.
+    const QList<E2eSerialTap::Write>& writes = m_rig->serial().writes();
+    qsizetype back = writes.size();
+    while (back > 0 && writes[back - 1].result >= 0) {
+        --back;
+    }
+    QVERIFY(back > 0);
+    QList<QByteArray> sent;
+    for (qsizetype i = back; i < writes.size(); ++i) {
+        sent.append(writes[i].bytes);
+    }
+    const QStringList frames = waitForLog(sent.size());
+    QCOMPARE(frames, logTexts(sent));
+    const QString lit = soh("00", Red);
+    for (qsizetype i = 0; i + 1 < frames.size(); ++i) {
+        QVERIFY2((frames[i] == lit || frames[i] == Dark) && (i == 0 || frames[i] != frames[i - 1]),
+                 qPrintable(frames.join(QLatin1Char('|'))));
+    }
+    QCOMPARE(frames.last(), lit);
 }
 
 void TestEndToEnd::lightProgram_data() {
