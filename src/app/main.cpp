@@ -5,6 +5,7 @@
 
 #include "app/PortList.h"
 #include "app/ProcessINIFile.h"
+#include "app/ProgramsFolder.h"
 #include "app/frmMain.h"
 #include "core/BuildInfo.h"
 #include "core/CommandLine.h"
@@ -77,8 +78,10 @@ int main(int argc, char* argv[]) {
     // Qt has taken its own options (-platform, -style ...); anything else is refused here.
     parser.process(app);
 
+    const ProcessINIFile settingsFile = ProcessINIFile::forApplication();
+    const QString programFolder = ProgramsFolder::forApplication().dialogFolder(settingsFile);
     frmMain window(std::make_unique<QtSerialWsc32>(), std::make_unique<SystemPortList>(),
-                   ProcessINIFile::forApplication(), QCoreApplication::applicationDirPath());
+                   settingsFile, programFolder);
     QObject::connect(&window, &frmMain::unloaded, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     closeOnSignals(window);
