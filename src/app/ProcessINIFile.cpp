@@ -88,16 +88,16 @@ bool ProcessINIFile::isWritableFolder(const QString& folder) {
     return probe.open();
 }
 
-bool ProcessINIFile::programFolderWritable() const {
+bool ProcessINIFile::savesInProgramFolder() const {
     return !m_programFolder.isEmpty() && m_folderWritable(m_programFolder);
 }
 
 QString ProcessINIFile::path() const {
-    return programFolderWritable() ? programFile() : fallbackFile();
+    return savesInProgramFolder() ? programFile() : fallbackFile();
 }
 
 QString ProcessINIFile::readPath() const {
-    if (programFolderWritable()) {
+    if (savesInProgramFolder()) {
         return programFile();
     }
     const QString fallback = fallbackFile();

@@ -43,6 +43,10 @@ class ProcessINIFile {
 
     // The default check for the program folder (see the constructor).
     static bool isWritableFolder(const QString& folder);
+    // True when the program folder takes the settings file, decided anew on every call. A copy
+    // of the program in a folder it can write keeps all its files there (portable); otherwise
+    // they go to the per-user folders.
+    bool savesInProgramFolder() const;
 
     // The value text of key in section, or defaultValue when the file, section or key is
     // missing.
@@ -61,8 +65,6 @@ class ProcessINIFile {
     int saveCount() const { return m_saveCount; }
 
   private:
-    // True when the settings file is saved in the program folder.
-    bool programFolderWritable() const;
     QString programFile() const;
     QString fallbackFile() const;
 

@@ -8,7 +8,6 @@
 
 #include <sys/prctl.h>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 #include "PortLink.h"
@@ -16,18 +15,11 @@
 #include "SignalWatcher.h"
 #include "SimWindow.h"
 #include "Simulator.h"
+#include "core/BuildInfo.h"
+#include "core/CommandLine.h"
 #include "device/ComPorts.h"
 
 namespace {
-
-bool wantsHeadless(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--headless") == 0) {
-            return true;
-        }
-    }
-    return false;
-}
 
 int fail(const QString& message) {
     std::fprintf(stderr, "vantorb-sim: %s\n", qPrintable(message));
@@ -40,20 +32,14 @@ int main(int argc, char** argv) {
     // The controller takes the published link only from a process of this name; setting it
     // keeps that true when the program file is renamed or started through a link.
     prctl(PR_SET_NAME, ComPorts::SimulatorProcessName);
-    // The window needs a display; headless runs must not, so they get a plain core application.
-    const bool headless = wantsHeadless(argc, argv);
-    std::unique_ptr<QCoreApplication> app;
-    if (headless) {
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    } else {
-        app = std::make_unique<QApplication>(argc, argv);
-    }
     QCoreApplication::setApplicationName(QStringLiteral("vantorb-sim"));
+    QCoreApplication::setApplicationVersion(QLatin1String(OrlesseVersion));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Simulates a Vantorb light on a pseudo-terminal published as a COM port."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption comOption(
         QStringLiteral("com"),
         QStringLiteral("COM number to publish (1-255); default: first free from 99 down."),
@@ -64,6 +50,17 @@ int main(int argc, char** argv) {
     const QCommandLineOption headlessOption(QStringLiteral("headless"),
                                             QStringLiteral("Run without a window."));
     parser.addOptions({comOption, logOption, headlessOption});
+
+    // The window needs a display; headless runs and the help and version texts must not, so
+    // they get a plain core application.
+    const bool textOnly = CommandLine::asksForHelpOrVersion(parser, argc, argv);
+    const bool headless = textOnly || parser.isSet(headlessOption);
+    std::unique_ptr<QCoreApplication> app;
+    if (headless) {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QApplication>(argc, argv);
+    }
     parser.process(*app);
 
     int comNumber = 0;
