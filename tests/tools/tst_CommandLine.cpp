@@ -48,6 +48,11 @@ void TestCommandLine::answersOptions_data() {
     row("vantorb-sim", {"-h"}, false, 0, R"( *-v, --version +Displays version information\.)");
     row("vantorb-sim", {"--headless", "--bogus"}, false, 1,
         R"(vantorb-sim: Unknown option 'bogus'\.)");
+    row("orlesse-program", {"--version"}, false, 0, "orlesse-program " + version);
+    row("orlesse-program", {"--help"}, false, 0, R"(Usage: orlesse-program COMMAND ARGUMENTS)");
+    row("orlesse-program", {"plot", "--help"}, false, 0,
+        R"(Usage: orlesse-program plot FILE -o OUT\.png \[--size WxH\])");
+    row("orlesse-program", {"bogus"}, false, 2, R"(orlesse-program: unknown command bogus)");
 }
 
 void TestCommandLine::answersOptions() {

@@ -15,6 +15,7 @@
 #include "ProgramCheck.h"
 #include "ProgramPlot.h"
 #include "Simulation.h"
+#include "core/BuildInfo.h"
 #include "device/ComPorts.h"
 #include "programs/ProgramReader.h"
 
@@ -35,7 +36,8 @@ const char* const Usage =
     "  play FILE --com N [--quiet] [--white]\n"
     "                                      play the program on COM port N\n"
     "\n"
-    "orlesse-program COMMAND --help tells more about a command.\n";
+    "orlesse-program COMMAND --help tells more about a command; orlesse-program --version\n"
+    "prints the version.\n";
 
 const char* const CheckUsage =
     "Usage: orlesse-program check FILE...\n"
@@ -261,6 +263,10 @@ int main(int argc, char* argv[]) {
     }
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
         out << Usage;
+        return 0;
+    }
+    if (command == QLatin1String("--version") || command == QLatin1String("-v")) {
+        out << "orlesse-program " << OrlesseVersion << "\n";
         return 0;
     }
     return usageError(err,
