@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/PortList.h"
 #include "core/ClockPump.h"
 #include "device/Wsc32.h"
 
@@ -74,4 +75,11 @@ class StampingWsc32 final : public Wsc32 {
     std::unique_ptr<Wsc32> m_inner;
     DueRecordingClock& m_clock;
     std::vector<Write> m_writes;
+};
+
+// No port listing: the benchmarks name their port directly.
+class NoPorts final : public PortList {
+  public:
+    int32_t ListActiveCOMPorts(int32_t*) override { return -1; }
+    QString describe(int) override { return {}; }
 };

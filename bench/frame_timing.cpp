@@ -48,13 +48,6 @@ namespace {
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 constexpr int ComNumber = 1;
 
-// No port listing: the benchmark names its port directly.
-class NoPorts final : public PortList {
-  public:
-    int32_t ListActiveCOMPorts(int32_t*) override { return -1; }
-    QString describe(int) override { return {}; }
-};
-
 // The main window with its modal boxes answered by the benchmark: the file dialog chooses the
 // benchmark's program at once, and a message box (a port that will not open, a failed program)
 // is printed and remembered instead of waiting for a user.

@@ -22,6 +22,7 @@
 #include <random>
 #include <vector>
 
+#include "FrameProbes.h"
 #include "PtyDevice.h"
 #include "TimingStats.h"
 #include "app/Controller.h"
@@ -34,13 +35,6 @@
 namespace {
 
 constexpr int ComNumber = 200;
-
-// No port listing: the benchmark names its port directly.
-class NoPorts final : public PortList {
-  public:
-    int32_t ListActiveCOMPorts(int32_t*) override { return -1; }
-    QString describe(int) override { return {}; }
-};
 
 // The window services of a window nobody looks at; a message box is printed and counted.
 class QuietWindow final : public WindowServices {
@@ -57,44 +51,6 @@ class QuietWindow final : public WindowServices {
     void closeWindow() override {}
 
     int messages = 0;  // message boxes shown
-};
-
-// The serial library with a stopwatch on each write.
-class TimedWsc32 final : public Wsc32 {
-  public:
-    // One SioPuts call.
-    struct Write {
-        double called = 0;    // steady seconds when called
-        double returned = 0;  // and when it returned
-        int result = 0;
-    };
-
-    explicit TimedWsc32(Wsc32& inner) : m_inner(inner) {}
-
-    int SioReset(int port, int rxQueue, int txQueue) override {
-        return m_inner.SioReset(port, rxQueue, txQueue);
-    }
-    int SioBaud(int port, int baudCode) override { return m_inner.SioBaud(port, baudCode); }
-    int SioParms(int port, int parity, int stopBits, int dataBits) override {
-        return m_inner.SioParms(port, parity, stopBits, dataBits);
-    }
-    int SioDTR(int port, char command) override { return m_inner.SioDTR(port, command); }
-    int SioRTS(int port, char command) override { return m_inner.SioRTS(port, command); }
-    int SioPuts(int port, const char* bytes, int count) override {
-        Write write;
-        write.called = steadySeconds();
-        write.result = m_inner.SioPuts(port, bytes, count);
-        write.returned = steadySeconds();
-        writes.push_back(write);
-        return write.result;
-    }
-    int SioDone(int port) override { return m_inner.SioDone(port); }
-    QString SioWinError(int maxChars) override { return m_inner.SioWinError(maxChars); }
-
-    std::vector<Write> writes;  // every write so far
-
-  private:
-    Wsc32& m_inner;
 };
 
 // Handles events for the given seconds.
@@ -208,10 +164,9 @@ int main(int argc, char* argv[]) {
     std::vector<std::pair<int, std::vector<double>>> summaries;
     for (const int rate : rates) {
         QTemporaryDir folder;
-        QtSerialWsc32 library;
-        TimedWsc32 serial(library);
+        DueRecordingClock clock(std::make_unique<QtClockPump>());
+        StampingWsc32 serial(std::make_unique<QtSerialWsc32>(), clock);
         QtFlashTimer timer;
-        QtClockPump clock;
         QuietWindow window;
         NoPorts ports;
         Controller controller(
@@ -249,7 +204,7 @@ int main(int argc, char* argv[]) {
             const double back = steadySeconds();
             sample.away = back - removed;
             const bool arrived = runUntilArrival(*device.pty, 5.0);
-            for (const TimedWsc32::Write& write : serial.writes) {
+            for (const StampingWsc32::Write& write : serial.writes()) {
                 if (write.called < removed) {
                     continue;
                 }

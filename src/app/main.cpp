@@ -11,48 +11,13 @@
 #include "core/CommandLine.h"
 #include "device/QtSerialWsc32.h"
 
+#include "core/SignalWatcher.h"
+
 #ifdef Q_OS_UNIX
-#include <sys/socket.h>
-#include <unistd.h>
-#include <QSocketNotifier>
 #include <csignal>
 #endif
 
-namespace {
-
-#ifdef Q_OS_UNIX
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int signalNumber) {
-    const char byte = static_cast<char>(signalNumber);
-    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
-}
-#endif
-
-// SIGTERM, SIGINT and SIGHUP close the window as a close request from the window system
-// does, so the settings are saved.
-void closeOnSignals([[maybe_unused]] frmMain& window) {
-#ifdef Q_OS_UNIX
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) {
-        return;
-    }
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
-    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
-        char byte = 0;
-        [[maybe_unused]] const auto read = ::read(signalPipe[0], &byte, 1);
-        window.close();
-    });
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
-        sigaction(signalNumber, &action, nullptr);
-    }
-#endif
-}
-
-}  // namespace
+namespace {}  // namespace
 
 int main(int argc, char* argv[]) {
     QCoreApplication::setOrganizationName(QStringLiteral("Corvexa"));
@@ -84,7 +49,13 @@ int main(int argc, char* argv[]) {
                    settingsFile, programFolder);
     QObject::connect(&window, &frmMain::unloaded, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
-    closeOnSignals(window);
+#ifdef Q_OS_UNIX
+    // SIGTERM, SIGINT and SIGHUP close the window as a close request from the window system
+    // does, so the settings are saved.
+    SignalWatcher termination({SIGTERM, SIGINT, SIGHUP});
+    QObject::connect(&termination, &SignalWatcher::terminationRequested, &window,
+                     [&window] { window.close(); });
+#endif
     window.show();
     return app.exec();
 }

@@ -5,7 +5,6 @@
 #include "device/PortConnection.h"
 #include "light/LightState.h"
 #include "programs/ProgramReader.h"
-#include "programs/ProgramRunner.h"
 
 ProgramPlayback::ProgramPlayback(const OperationContext& context, Hooks hooks)
     : m_context(context), m_hooks(std::move(hooks)) {}
@@ -23,7 +22,7 @@ void ProgramPlayback::playRecords(const QByteArray& bytes) {
     player.setFrameObserver(m_hooks.frameWritten);
     while (!reader.atEnd() && keepPlaying()) {
         ProgramRecord record = reader.readRecord();
-        ProgramRunner::checkStartFrequency(record);
+        checkStartFrequency(record);
         if (m_hooks.segmentStarting) {
             m_hooks.segmentStarting(record);
         }
@@ -33,6 +32,13 @@ void ProgramPlayback::playRecords(const QByteArray& bytes) {
         } catch (const ProgramError& error) {
             throw error.atLine(record.line());
         }
+    }
+}
+
+void ProgramPlayback::checkStartFrequency(const ProgramRecord& record) {
+    if (record.nStartFrequency < 1) {
+        throw ProgramError(record.lines[1],
+                           QStringLiteral("the start frequency is %1").arg(record.nStartFrequency));
     }
 }
 

@@ -37,6 +37,13 @@ class ProgramPlayback {
     // Plays a program from the bytes of its file, as playFile does.
     std::optional<ProgramError> play(const QByteArray& bytes);
 
+    // Refuses, before it plays, a record whose start frequency is below 1 Hz: 0 has no flash
+    // period, and a negative one would send frames back to back without letting the window
+    // respond until the segment ends. The end frequency may be anything: the step onto it is
+    // never due within the segment, so a ramp towards 0 plays down to 1 Hz, and one that would
+    // pass 0 fails at that step.
+    static void checkStartFrequency(const ProgramRecord& record);
+
   private:
     void playRecords(const QByteArray& bytes);
     bool keepPlaying() const;

@@ -9,7 +9,6 @@
 #include "light/LightState.h"
 #include "programs/ProgramError.h"
 #include "programs/ProgramPlayback.h"
-#include "programs/ProgramReader.h"
 
 ProgramRunner::ProgramRunner(const OperationContext& context, QString programFolder)
     : m_context(context), m_programFolder(std::move(programFolder)) {}
@@ -35,13 +34,6 @@ void ProgramRunner::cmdProgramStart_Click() {
     const std::optional<ProgramError> failure = ProgramPlayback(m_context).playFile(path);
     if (failure) {
         m_context.window.showMessage(failure->message());
-    }
-}
-
-void ProgramRunner::checkStartFrequency(const ProgramRecord& record) {
-    if (record.nStartFrequency < 1) {
-        throw ProgramError(record.lines[1],
-                           QStringLiteral("the start frequency is %1").arg(record.nStartFrequency));
     }
 }
 

@@ -4,8 +4,6 @@
 
 #include "core/OperationContext.h"
 
-struct ProgramRecord;
-
 // "Start Program" and "End Program": a light program chosen in the open-file dialog is played
 // record by record through the segment player, then the device is darkened.
 class ProgramRunner {
@@ -23,13 +21,6 @@ class ProgramRunner {
 
     // Ends a playing program within the wait of its current segment.
     void cndProgramEnd_Click();
-
-    // Refuses, before it plays, a record whose start frequency is below 1 Hz: 0 has no flash
-    // period, and a negative one would send frames back to back without letting the window
-    // respond until the segment ends. The end frequency may be anything: the step onto it is
-    // never due within the segment, so a ramp towards 0 plays down to 1 Hz, and one that would
-    // pass 0 fails at that step.
-    static void checkStartFrequency(const ProgramRecord& record);
 
   private:
     OperationContext m_context;

@@ -8,10 +8,10 @@
 #include <utility>
 
 #include "ProgramCheck.h"
-#include "SignalEnd.h"
 #include "ToolServices.h"
 #include "core/InertFlashTimer.h"
 #include "core/QtClockPump.h"
+#include "core/SignalWatcher.h"
 #include "device/PortConnection.h"
 #include "device/QtSerialWsc32.h"
 #include "light/LightState.h"
@@ -195,7 +195,8 @@ int playProgram(const PlayOptions& options, QTextStream& out, QTextStream& err) 
     // then the dark frame goes out.
     int endedBy = 0;
     state.ProgramRunning = true;
-    SignalEnd signalEnd([&](int signalNumber) {
+    SignalWatcher termination({SIGINT, SIGTERM});
+    QObject::connect(&termination, &SignalWatcher::terminationRequested, [&](int signalNumber) {
         if (endedBy == 0) {
             endedBy = signalNumber;
         }

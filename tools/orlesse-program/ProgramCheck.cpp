@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "Simulation.h"
-#include "programs/ProgramRunner.h"
+#include "programs/ProgramPlayback.h"
 
 namespace {
 
@@ -199,7 +199,7 @@ CheckReport checkProgram(const QByteArray& bytes) {
         ProgramRecord record;
         try {
             record = recordOfLine(text, line);
-            ProgramRunner::checkStartFrequency(record);
+            ProgramPlayback::checkStartFrequency(record);
         } catch (const ProgramError& failure) {
             report.findings.append(error(line, failure.reason()));
             continue;

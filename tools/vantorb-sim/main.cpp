@@ -7,16 +7,17 @@
 #include <QCoreApplication>
 
 #include <sys/prctl.h>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
 #include "PortLink.h"
 #include "PtyDevice.h"
-#include "SignalWatcher.h"
 #include "SimWindow.h"
 #include "Simulator.h"
 #include "core/BuildInfo.h"
 #include "core/CommandLine.h"
+#include "core/SignalWatcher.h"
 #include "device/ComPorts.h"
 
 namespace {
@@ -73,7 +74,7 @@ int main(int argc, char** argv) {
     }
 
     // Watch for termination before the link exists, so no signal can leave it behind.
-    SignalWatcher signalWatcher;
+    SignalWatcher signalWatcher({SIGTERM, SIGINT, SIGHUP});
     QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, app.get(),
                      [] { QCoreApplication::quit(); });
 
