@@ -46,7 +46,7 @@ Controller::Controller(Wsc32& serial, FlashTimer& timer, ClockPump& clock, Windo
     timer.setTickHandler([this] { Timer1_Timer(); });
     // The ticks run from start-up, but only a tick that can reach the device needs to be
     // exact; with no port open an idle window costs next to no processor time.
-    timer.setPrecisionWanted([this] { return m_port.hasOpenPort(); });
+    timer.setPrecisionWanted([this] { return m_port.isOpenOrOpening(); });
     m_port.setLinkChangeHandler([&timer] { timer.refreshPrecision(); });
 }
 

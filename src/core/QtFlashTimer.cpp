@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-QtFlashTimer::QtFlashTimer(Strategy strategy) : m_strategy(strategy) {
+QtFlashTimer::QtFlashTimer(Strategy strategy, std::function<double()> clock)
+    : m_strategy(strategy), m_clock(std::move(clock)) {
     m_timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
 }
@@ -39,7 +40,7 @@ void QtFlashTimer::catchUp() {
     m_catchingUp = true;
     // A handler may stop the timer or start a new schedule; the ticks of this one end there.
     const uint64_t generation = m_generation;
-    const double now = steadySeconds();
+    const double now = m_clock();
     while (m_ticking && m_generation == generation && m_schedule.nextDue() <= now) {
         m_schedule.step();
         tick();
@@ -73,7 +74,7 @@ void QtFlashTimer::update() {
     }
     ++m_generation;
     m_ticking = true;
-    m_phaseStart = steadySeconds();
+    m_phaseStart = m_clock();
     if (m_strategy == Strategy::QtPrecise) {
         m_timer.start(m_interval);
         return;
@@ -91,7 +92,7 @@ void QtFlashTimer::update() {
 void QtFlashTimer::armNextTick() {
     m_armedPrecise = precisionWanted();
     m_nextWake = m_armedPrecise ? m_schedule.nextDue() - m_margin.margin()
-                                : std::max(m_schedule.nextDue(), steadySeconds() + RelaxedPeriod);
+                                : std::max(m_schedule.nextDue(), m_clock() + RelaxedPeriod);
     m_alarm->arm(m_nextWake);
 }
 
@@ -113,7 +114,7 @@ void QtFlashTimer::onAlarm(const DeadlineAlarm::Firing& firing) {
     const double due = m_schedule.nextDue();
     double now = firing.firedAt;
     while (now < due) {
-        now = steadySeconds();
+        now = m_clock();
     }
     // The next tick is armed before this one is delivered, so that a handler which stops or
     // changes the timer has the last word.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 #include "core/DeadlineAlarm.h"
@@ -27,7 +28,10 @@ class QtFlashTimer final : public FlashTimer {
         Scheduled,
     };
 
-    explicit QtFlashTimer(Strategy strategy = Strategy::Scheduled);
+    // clock is the steady clock in seconds the schedule reads; tests hand in one they move
+    // themselves (the alarm still wakes the event loop on the real clock).
+    explicit QtFlashTimer(Strategy strategy = Strategy::Scheduled,
+                          std::function<double()> clock = steadySeconds);
     ~QtFlashTimer() override;
     QtFlashTimer(const QtFlashTimer&) = delete;
     QtFlashTimer& operator=(const QtFlashTimer&) = delete;
@@ -65,6 +69,7 @@ class QtFlashTimer final : public FlashTimer {
     void onAlarm(const DeadlineAlarm::Firing& firing);
 
     Strategy m_strategy;
+    std::function<double()> m_clock;
     int m_interval = 0;
     bool m_enabled = true;
     bool m_ticking = false;

@@ -54,17 +54,20 @@ void PortConnection::OpenPort() {
 
     closePort();
 
-    // Whatever waits for a port to open learns it now, while no frame can reach a device yet.
+    // From here until the opening ends, whatever waits for a port to open treats the link as
+    // up: the flash timer delivers the ticks it held back now, while no frame can reach a
+    // device, and from then on only ticks that come on time. Ticks that fall due while the
+    // port opens are then left to the event loop, so the first frame the device gets is the
+    // dark frame below, and the next one the tick due after it.
+    m_opening = true;
     linkChanged();
     int code = m_serial.SioReset(m_state.PortIndex, SioArg::RxQueue, SioArg::TxQueue);
     storeResult(code);
     if (code < 0) {
-        ShowSerialError(static_cast<int16_t>(code));
-        m_state.PortOpen = false;
+        openingFailed(static_cast<int16_t>(code));
         return;
     }
     m_openIndex = m_state.PortIndex;
-    linkChanged();
 
     storeResult(m_serial.SioBaud(m_state.PortIndex, m_state.BaudCode));
     storeResult(m_serial.SioParms(m_state.PortIndex, m_state.ParityCode, m_state.StopBitsCode,
@@ -74,13 +77,26 @@ void PortConnection::OpenPort() {
     code = m_serial.SioRTS(m_state.PortIndex, SioArg::SetLine);
     storeResult(code);
     if (code < 0) {
-        ShowSerialError(static_cast<int16_t>(code));
-        m_state.PortOpen = false;
+        // A port whose opening failed is closed before the message: the message box runs the
+        // event loop, and a flash tick meanwhile would otherwise reach the device undarkened.
+        // LastResult keeps the code of the failure.
+        m_serial.SioDone(m_state.PortIndex);
+        m_openIndex.reset();
+        openingFailed(static_cast<int16_t>(code));
         return;
     }
 
     SendToVantorb(Frames::Black);
     m_state.PortOpen = true;
+    m_opening = false;
+    linkChanged();
+}
+
+void PortConnection::openingFailed(int16_t code) {
+    m_opening = false;
+    linkChanged();
+    ShowSerialError(code);
+    m_state.PortOpen = false;
 }
 
 void PortConnection::closePort() {

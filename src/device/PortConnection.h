@@ -32,7 +32,8 @@ class PortConnection {
     void SendToVantorb(const QString& sHexValue);
 
     // Opens and configures the port named by ComPortNumber and darkens the device. Success
-    // sets PortOpen; a failure of SioReset or SioRTS shows its message and clears PortOpen.
+    // sets PortOpen; a failure of SioReset or SioRTS closes the port again, shows its message
+    // and clears PortOpen. The dark frame is the first frame a newly opened port gets.
     void OpenPort();
 
     // SioDone(PortIndex) with the code kept in LastResult. PortOpen is left to the caller.
@@ -47,8 +48,13 @@ class PortConnection {
     // Whether the library has a port open for us, so that a frame written now can reach a
     // device (PortOpen may be false meanwhile, as after a failed opening).
     bool hasOpenPort() const { return m_openIndex.has_value(); }
-    // Installs what is called just before the library opens a port and whenever it has
-    // opened or closed one: the flash timer keeps its ticks exact only while a port is open.
+    // Whether a port is open or an opening is under way: from the start of an opening on,
+    // anything that writes frames on its own schedule must write only on that schedule, so
+    // that nothing it held back reaches the port before the opening's dark frame.
+    bool isOpenOrOpening() const { return m_opening || m_openIndex.has_value(); }
+    // Installs what is called just before the library opens a port, when an opening ends, and
+    // whenever a port is closed: the flash timer keeps its ticks exact only while
+    // isOpenOrOpening().
     void setLinkChangeHandler(std::function<void()> handler) {
         m_onLinkChange = std::move(handler);
     }
@@ -61,7 +67,10 @@ class PortConnection {
     Wsc32& m_serial;
     WindowServices& m_window;
     void linkChanged();
+    // Ends a failed opening: the link change told, the message shown, PortOpen cleared.
+    void openingFailed(int16_t code);
 
     std::optional<int> m_openIndex;  // port index the library has open for us, if any
+    bool m_opening = false;          // an OpenPort() is under way
     std::function<void()> m_onLinkChange;
 };

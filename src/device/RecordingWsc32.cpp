@@ -12,6 +12,9 @@ int RecordingWsc32::record(const QString& name, QList<int> args, int result, QBy
     call.result = result;
     call.time = m_clock ? m_clock() : 0.0;
     m_calls.append(std::move(call));
+    if (m_onReturn) {
+        m_onReturn(name);
+    }
     return result;
 }
 

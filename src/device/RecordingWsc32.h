@@ -38,6 +38,11 @@ class RecordingWsc32 final : public Wsc32 {
     void clearFailure(const QString& function) { m_failures.remove(function); }
     // The text SioWinError returns.
     void setWinError(const QString& text) { m_winError = text; }
+    // Runs as each call returns, with the call's name: a test moves its clock on there to
+    // stand for a call that takes time, as opening a real port does.
+    void setReturnHook(std::function<void(const QString& function)> hook) {
+        m_onReturn = std::move(hook);
+    }
     // Stamps each call with this clock's reading.
     void setClock(std::function<double()> clock) { m_clock = std::move(clock); }
 
@@ -63,4 +68,5 @@ class RecordingWsc32 final : public Wsc32 {
     std::set<int> m_open;
     QString m_winError = QStringLiteral("The system cannot find the file specified.");
     std::function<double()> m_clock;
+    std::function<void(const QString&)> m_onReturn;
 };

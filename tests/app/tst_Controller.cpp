@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QTest>
 
+#include "core/QtFlashTimer.h"
 #include "support/Harness.h"
 #include "support/TestFiles.h"
 
@@ -26,6 +27,8 @@ class ControllerTest : public QObject {
     void leavingDuringAnEffect();
     void closingStopsFlashTicksThatAnEffectRearmed();
     void flashTicksAreExactOnlyWhileAPortIsOpen();
+    void openingSendsTheDarkFrameFirst_data();
+    void openingSendsTheDarkFrameFirst();
 };
 
 void ControllerTest::firstRunStartUp() {
@@ -293,8 +296,8 @@ void ControllerTest::closingStopsFlashTicksThatAnEffectRearmed() {
 }
 
 void ControllerTest::flashTicksAreExactOnlyWhileAPortIsOpen() {
-    // The timer is asked to make its ticks exact exactly while the library has a port open,
-    // even one that a failed opening left open, and is told before a port opens.
+    // The timer is asked to make its ticks exact exactly while a port is open or opening, and
+    // is told before a port opens; a failed opening leaves no port open.
     Harness h;
     h.controller->Form_Load();
     QVERIFY(!h.timer.precisionWanted());
@@ -314,7 +317,52 @@ void ControllerTest::flashTicksAreExactOnlyWhileAPortIsOpen() {
     h.serial.failWith("SioRTS", -3);
     h.controller->cmdFlashOrlesse_Click();
     QVERIFY(!h.state.PortOpen);
-    QVERIFY(h.timer.precisionWanted());
+    QCOMPARE(h.state.LastResult, -3);
+    QVERIFY(!h.serial.isOpen(h.state.PortIndex));
+    QVERIFY(!h.timer.precisionWanted());
+}
+
+void ControllerTest::openingSendsTheDarkFrameFirst_data() {
+    QTest::addColumn<double>("openingTakes");  // seconds SioReset takes
+    QTest::newRow("opening at once") << 0.0;
+    QTest::newRow("opening while four ticks fall due") << 0.2;
+    QTest::newRow("opening for two seconds") << 2.0;
+}
+
+void ControllerTest::openingSendsTheDarkFrameFirst() {
+    // The real flash timer on a clock the test moves. Flashing goes on after a failed opening,
+    // its ticks held back while no port is open; when Flash opens the port again, however
+    // long the opening takes, the dark frame is the first and only frame written to the new
+    // port before control returns to the event loop.
+    QFETCH(double, openingTakes);
+    double now = 5000;
+    QtFlashTimer timer(QtFlashTimer::Strategy::Scheduled, [&now] { return now; });
+    RecordingWsc32 serial;
+    VirtualClock clock;
+    FakeWindow window;
+    FakePortList ports;
+    QTemporaryDir dir;
+    Controller controller(serial, timer, clock, window, ports,
+                          ProcessINIFile(dir.path(), dir.path() + "/config"), dir.path());
+    controller.Form_Load();
+    controller.settings().ComPortNumber = 3;
+    serial.failWith("SioReset", SioCode::CannotOpen);
+    controller.cmdFlashOrlesse_Click();
+    QCOMPARE(window.messages.size(), 1);
+    QVERIFY(timer.isTicking());
+    now += 0.5;
+
+    serial.clearFailure("SioReset");
+    serial.setReturnHook([&](const QString& function) {
+        if (function == QLatin1String("SioReset")) {
+            now += openingTakes;
+        }
+    });
+    serial.clearCalls();
+    controller.cmdFlashOrlesse_Click();
+    QVERIFY(controller.state().PortOpen);
+    QCOMPARE(serial.sentFrames(), QList<QByteArray>{Harness::soh("00", "000000")});
+    QVERIFY(timer.nextTickPrecise());
 }
 
 QTEST_GUILESS_MAIN(ControllerTest)

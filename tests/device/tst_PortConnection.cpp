@@ -62,9 +62,10 @@ void PortConnectionTest::reportedFailures_data() {
         << "SioReset" << -3 << "Cannot open COM port" << QStringList{"SioDone", "SioReset"};
     QTest::newRow("reset, port held")
         << "SioReset" << -2 << "COM port already open" << QStringList{"SioDone", "SioReset"};
+    // The half-opened port is closed again, so that no frame reaches it undarkened.
     QTest::newRow("RTS") << "SioRTS" << -10 << "Hardware not present"
-                         << QStringList{"SioDone",  "SioReset", "SioBaud",
-                                        "SioParms", "SioDTR",   "SioRTS"};
+                         << QStringList{"SioDone", "SioReset", "SioBaud", "SioParms",
+                                        "SioDTR",  "SioRTS",   "SioDone"};
 }
 
 void PortConnectionTest::reportedFailures() {
@@ -81,6 +82,8 @@ void PortConnectionTest::reportedFailures() {
     QVERIFY(!h.state.PortOpen);
     QCOMPARE(h.serial.callNames(), callsMade);
     QVERIFY(h.written().isEmpty());
+    QCOMPARE(h.state.LastResult, int16_t(code));
+    QVERIFY(!h.serial.isOpen(h.state.PortIndex));
 }
 
 void PortConnectionTest::unreportedFailuresStillOpen_data() {
