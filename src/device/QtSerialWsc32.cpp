@@ -350,9 +350,13 @@ int QtSerialWsc32::SioPuts(int port, const char* bytes, int count) {
 
     QSerialPort& serial = *open->serial;
     // Bytes pile up here only while the device does not take them; past the transmit queue
-    // size a frame is refused whole rather than letting the backlog grow without end.
-    if (serial.bytesToWrite() + count > open->txQueue)
-        return 0;
+    // size a frame is refused whole rather than letting the backlog grow without end. The
+    // refusal is a failure: the frame never goes out.
+    if (const qint64 waiting = serial.bytesToWrite(); waiting + count > open->txQueue) {
+        return systemError(QStringLiteral("%1: %2 (%3 bytes wait to be sent)")
+                               .arg(qt_error_string(EAGAIN), open->device)
+                               .arg(waiting));
+    }
     serial.clearError();
     const bool written = serial.write(bytes, count) == count && serial.flush();
     if (written || transientWriteFailure(serial))

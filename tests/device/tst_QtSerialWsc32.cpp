@@ -294,11 +294,27 @@ class TestQtSerialWsc32 : public QObject {
         QCOMPARE(pty.read(Frame.size(), 2000), Frame);
         if (backlog) {
             // Nobody reads the master: the terminal's buffer fills, then the transmit queue,
-            // and then frames are refused.
+            // and then frames are refused, each whole, as failures.
             int result = int(Frame.size());
-            for (int i = 0; i < 100000 && result > 0; ++i)
+            int accepted = 0;
+            for (int i = 0; i < 100000 && result > 0; ++i) {
                 result = call(wsc, Puts, Port);
-            QCOMPARE(result, 0);
+                accepted += result > 0 ? 1 : 0;
+            }
+            QCOMPARE(result, SioCode::SystemError);
+            QVERIFY2(wsc.SioWinError(SioArg::WinErrorSize).contains(pty.slavePath()),
+                     qPrintable(wsc.SioWinError(SioArg::WinErrorSize)));
+            // Reading again, the device gets every accepted frame whole and nothing else,
+            // then takes new frames.
+            const QByteArray expected = Frame.repeated(accepted);
+            QByteArray arrived;
+            QTRY_VERIFY_WITH_TIMEOUT(
+                (arrived += pty.read(expected.size() - arrived.size(), 0)).size() >=
+                    expected.size(),
+                20000);
+            QCOMPARE(arrived, expected);
+            QTRY_COMPARE_WITH_TIMEOUT(call(wsc, Puts, Port), int(Frame.size()), 20000);
+            QCOMPARE(pty.read(Frame.size(), 20000), Frame);
         }
         pty.closeMaster();
 
