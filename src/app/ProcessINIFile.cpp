@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "app/ProfileFile.h"
+#include "core/BuildInfo.h"
 
 namespace {
 
@@ -39,11 +40,12 @@ int digitValue(QChar c) {
 }  // namespace
 
 ProcessINIFile::ProcessINIFile(QString programFolder, QString fallbackFolder,
-                               FolderCheck folderWritable)
+                               FolderCheck folderWritable, QString installFolder)
     : m_programFolder(std::move(programFolder)),
       m_fallbackFolder(std::move(fallbackFolder)),
-      m_folderWritable(folderWritable ? std::move(folderWritable) : FolderCheck(isWritableFolder)) {
-}
+      m_folderWritable(folderWritable ? std::move(folderWritable) : FolderCheck(isWritableFolder)),
+      m_installFolder(std::move(installFolder)),
+      m_installed(isInstallFolder(m_programFolder, m_installFolder)) {}
 
 ProcessINIFile ProcessINIFile::forApplication() {
     // applicationDirPath needs the application object; without one there is no program folder
@@ -59,7 +61,7 @@ ProcessINIFile ProcessINIFile::forApplication() {
     if (!fallbackFolder.isEmpty()) {
         fallbackFolder += QStringLiteral("/Corvexa/Orlesse");
     }
-    return ProcessINIFile(programFolder, fallbackFolder);
+    return ProcessINIFile(programFolder, fallbackFolder, {}, QString::fromUtf8(InstallBinFolder));
 }
 
 QString ProcessINIFile::programFile() const {
@@ -88,8 +90,17 @@ bool ProcessINIFile::isWritableFolder(const QString& folder) {
     return probe.open();
 }
 
+bool ProcessINIFile::isInstallFolder(const QString& folder, const QString& installFolder) {
+    if (folder.isEmpty() || installFolder.isEmpty()) {
+        return false;
+    }
+    // Empty for a folder that does not exist, which no program runs from.
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    return !canonical.isEmpty() && canonical == QFileInfo(installFolder).canonicalFilePath();
+}
+
 bool ProcessINIFile::savesInProgramFolder() const {
-    return !m_programFolder.isEmpty() && m_folderWritable(m_programFolder);
+    return !m_programFolder.isEmpty() && !m_installed && m_folderWritable(m_programFolder);
 }
 
 QString ProcessINIFile::path() const {

@@ -5,9 +5,9 @@
 class ProcessINIFile;
 
 // Where Start Program's dialog opens. A copy of the program in a folder it can write keeps its
-// light programs beside itself, as it keeps its settings there. An installed one, whose folder
-// cannot be written, opens the per-user programs folder instead; that folder is created the
-// first time it is needed and filled with copies of the installed example programs.
+// light programs beside itself, as it keeps its settings there. An installed one, and one whose
+// folder cannot be written, opens the per-user programs folder instead; that folder is created
+// the first time it is needed and filled with copies of the installed example programs.
 class ProgramsFolder {
   public:
     // userFolder is the per-user programs folder, examplesFolder the installed examples.

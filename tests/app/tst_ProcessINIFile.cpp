@@ -51,6 +51,8 @@ class TestProcessINIFile : public QObject {
     void unusableProgramFolderFallsBack();
     void readOnlyPresetLoadsUntilFallbackExists();
     void writableProgramFolderIgnoresFallback();
+    void installFolderNeverTakesTheFile_data();
+    void installFolderNeverTakesTheFile();
     void oddSettingsFilesGiveDefaults();
     void applicationFoldersIgnoreApplicationNames();
 };
@@ -303,6 +305,52 @@ void TestProcessINIFile::writableProgramFolderIgnoresFallback() {
     Settings settings = scrambled();
     ini.LoadSettings(settings);
     QCOMPARE(settings.FlashRate, int16_t(10));
+}
+
+void TestProcessINIFile::installFolderNeverTakesTheFile_data() {
+    QTest::addColumn<QString>("programFolder");  // under the test's root; "link" -> "bin"
+    QTest::addColumn<QString>("installFolder");  // likewise; "" for none
+    QTest::addColumn<bool>("writable");          // what the injected check answers
+    QTest::addColumn<bool>("inProgramFolder");   // whether the file lies beside the program
+    const auto row = [](const char* name, const char* program, const char* install, bool writable,
+                        bool inProgramFolder) {
+        QTest::newRow(name) << program << install << writable << inProgramFolder;
+    };
+
+    row("copy elsewhere, writable", "copy", "bin", true, true);
+    row("copy elsewhere, read-only", "copy", "bin", false, false);
+    row("installed, writable (root)", "bin", "bin", true, false);
+    row("installed, read-only", "bin", "bin", false, false);
+    row("installed, run through a link", "link", "bin", true, false);
+    row("install folder given through a link", "bin", "link", true, false);
+    row("install folder not cleaned", "bin", "copy/../bin/", true, false);
+    row("install folder above the program", "bin", ".", true, true);
+    row("install folder does not exist", "bin", "gone", true, true);
+    row("no install folder", "bin", "", true, true);
+}
+
+void TestProcessINIFile::installFolderNeverTakesTheFile() {
+    QFETCH(QString, programFolder);
+    QFETCH(QString, installFolder);
+    QFETCH(bool, writable);
+    QFETCH(bool, inProgramFolder);
+
+    QTemporaryDir root;
+    QVERIFY(QDir(root.path()).mkdir("bin") && QDir(root.path()).mkdir("copy"));
+    QVERIFY(QFile::link(root.filePath("bin"), root.filePath("link")));
+    const QString program = root.filePath(programFolder);
+    const QString fallback = root.filePath("config");
+    const ProcessINIFile ini(
+        program, fallback, [writable](const QString&) { return writable; },
+        installFolder.isEmpty() ? QString() : root.filePath(installFolder));
+
+    QCOMPARE(ini.savesInProgramFolder(), inProgramFolder);
+    QVERIFY(ini.SaveSettings(Settings{}));
+    const QString beside = QDir(program).filePath("corvexa.ini");
+    const QString perUser = fallback + "/corvexa.ini";
+    QCOMPARE(ini.path(), inProgramFolder ? beside : perUser);
+    QCOMPARE(QFileInfo::exists(beside), inProgramFolder);
+    QCOMPARE(QFileInfo::exists(perUser), !inProgramFolder);
 }
 
 void TestProcessINIFile::oddSettingsFilesGiveDefaults() {

@@ -17,7 +17,8 @@ const QStringList InTheWay{"<file>"};
 
 // Which folder Start Program's dialog opens, and what a first use puts in the per-user folder.
 // Whether the program folder can be written is decided by the injected check, since the tests
-// may run with rights that ignore permission bits.
+// may run with rights that ignore permission bits; an installed program's folder opens the
+// per-user folder even when it can be written.
 class TestProgramsFolder : public QObject {
     Q_OBJECT
 
@@ -27,6 +28,7 @@ class TestProgramsFolder : public QObject {
 };
 
 void TestProgramsFolder::opensTheRightFolder_data() {
+    QTest::addColumn<bool>("installed");  // the program folder is the install folder
     QTest::addColumn<bool>("programWritable");
     QTest::addColumn<QStringList>("userFiles");  // the per-user folder before
     QTest::addColumn<QStringList>("examples");   // "x/" is a folder
@@ -34,20 +36,24 @@ void TestProgramsFolder::opensTheRightFolder_data() {
     QTest::addColumn<QStringList>("userAfter");  // the per-user folder afterwards
 
     const QStringList examples{"fade.csv", "PULSE.CSV", "readme.txt", "old.csv/"};
-    QTest::newRow("portable") << true << Missing << examples << "program" << Missing;
-    QTest::newRow("installed, first use")
-        << false << Missing << examples << "user" << QStringList{"PULSE.CSV", "fade.csv"};
-    QTest::newRow("installed, folder exists")
-        << false << QStringList{"mine.csv"} << examples << "user" << QStringList{"mine.csv"};
+    const QStringList seeded{"PULSE.CSV", "fade.csv"};
+    QTest::newRow("portable") << false << true << Missing << examples << "program" << Missing;
+    QTest::newRow("read-only, first use")
+        << false << false << Missing << examples << "user" << seeded;
+    QTest::newRow("installed, writable (root), first use")
+        << true << true << Missing << examples << "user" << seeded;
+    QTest::newRow("installed, folder exists") << true << false << QStringList{"mine.csv"}
+                                              << examples << "user" << QStringList{"mine.csv"};
     QTest::newRow("installed, emptied by the user")
-        << false << QStringList{""} << examples << "user" << QStringList{};
+        << true << false << QStringList{""} << examples << "user" << QStringList{};
     QTest::newRow("installed, no examples")
-        << false << Missing << Missing << "user" << QStringList{};
+        << true << false << Missing << Missing << "user" << QStringList{};
     QTest::newRow("per-user folder cannot be made")
-        << false << InTheWay << examples << "program" << Missing;
+        << false << false << InTheWay << examples << "program" << Missing;
 }
 
 void TestProgramsFolder::opensTheRightFolder() {
+    QFETCH(bool, installed);
     QFETCH(bool, programWritable);
     QFETCH(QStringList, userFiles);
     QFETCH(QStringList, examples);
@@ -86,8 +92,10 @@ void TestProgramsFolder::opensTheRightFolder() {
         }
     }
 
-    const ProcessINIFile settings(programFolder, root.filePath("config"),
-                                  [programWritable](const QString&) { return programWritable; });
+    const ProcessINIFile settings(
+        programFolder, root.filePath("config"),
+        [programWritable](const QString&) { return programWritable; },
+        installed ? programFolder : QString());
     const ProgramsFolder programs(userFolder, examplesFolder);
     QCOMPARE(programs.dialogFolder(settings), expected == "user" ? userFolder : programFolder);
 
