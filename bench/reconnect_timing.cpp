@@ -37,7 +37,7 @@ namespace {
 constexpr int ComNumber = 200;
 
 // The window services of a window nobody looks at; a message box is printed and counted.
-class QuietWindow final : public WindowServices {
+class QuietWindow final : public MainWindowServices {
   public:
     int whiteBoxValue() override { return 0; }
     void setTitle(const QString&) override {}

@@ -9,7 +9,8 @@
 #include <cstdlib>
 #include <optional>
 
-#include "app/ProfileFile.h"
+#include "core/Blanks.h"
+#include "settings/ProfileFile.h"
 
 namespace {
 
@@ -18,25 +19,9 @@ struct Name {
     QString key;
 };
 
-bool isBlank(QChar c) {
-    return c == u' ' || c == u'\t';
-}
-
-QString trimBlanks(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isBlank(text.at(begin))) {
-        ++begin;
-    }
-    while (end > begin && isBlank(text.at(end - 1))) {
-        --end;
-    }
-    return text.sliced(begin, end - begin);
-}
-
 // Names match after trimming blanks and tabs, without regard to case.
 bool sameName(const QString& a, const QString& b) {
-    return trimBlanks(a).compare(trimBlanks(b), Qt::CaseInsensitive) == 0;
+    return Blanks::trimmed(a).compare(Blanks::trimmed(b), Qt::CaseInsensitive) == 0;
 }
 
 bool sameKey(const Name& a, const Name& b) {
@@ -46,7 +31,7 @@ bool sameKey(const Name& a, const Name& b) {
 // What a read returns for a stored value: blanks and tabs around it go, then one pair of
 // matching double or single quotes.
 QString asRead(const QString& stored) {
-    QString value = trimBlanks(stored);
+    QString value = Blanks::trimmed(stored);
     if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
         value.back() == value.front()) {
         value = value.sliced(1, value.size() - 2);

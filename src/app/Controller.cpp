@@ -5,37 +5,21 @@
 #include <map>
 #include <utility>
 
+#include "app/MainWindowServices.h"
 #include "app/PortList.h"
 #include "core/FlashTimer.h"
-#include "core/WindowServices.h"
 
-namespace {
-
-constexpr int MaxRate = 50;
-
-// A loaded setting outside its list falls back to its default, so every list shows a choice.
-void keepWithinLists(Settings& settings) {
-    const Settings defaults;
-    if (settings.FlashRate < 1 || settings.FlashRate > MaxRate) {
-        settings.FlashRate = defaults.FlashRate;
-    }
-    if (settings.FlashColourIndex < 0 || settings.FlashColourIndex >= FlashColourCount) {
-        settings.FlashColourIndex = defaults.FlashColourIndex;
-    }
-    if (settings.BrightnessIndex < 0 || settings.BrightnessIndex >= BrightnessCount) {
-        settings.BrightnessIndex = defaults.BrightnessIndex;
-    }
-}
-
-}  // namespace
-
-Controller::Controller(Wsc32& serial, FlashTimer& timer, ClockPump& clock, WindowServices& window,
-                       PortList& ports, ProcessINIFile settingsFile, QString programFolder)
-    : m_settingsFile(std::move(settingsFile)),
+Controller::Controller(Wsc32& serial, FlashTimer& timer, ClockPump& clock,
+                       MainWindowServices& window, PortList& ports, ProcessINIFile settingsFile,
+                       QString programFolder)
+    : m_core(serial, timer, clock, window),
+      m_state(m_core.state()),
+      m_settings(m_core.settings()),
+      m_port(m_core.port()),
+      m_context(m_core.context()),
+      m_settingsFile(std::move(settingsFile)),
       m_window(window),
       m_ports(ports),
-      m_port(m_state, m_settings, serial, window),
-      m_context{m_state, m_settings, m_port, timer, clock, window},
       m_flashing(m_context),
       m_segmentColours(m_context),
       m_gradient(m_context),
@@ -44,16 +28,10 @@ Controller::Controller(Wsc32& serial, FlashTimer& timer, ClockPump& clock, Windo
     timer.setInterval(0);
     timer.setEnabled(true);
     timer.setTickHandler([this] { Timer1_Timer(); });
-    // The ticks run from start-up, but only a tick that can reach the device needs to be
-    // exact; with no port open an idle window costs next to no processor time.
-    timer.setPrecisionWanted([this] { return m_port.isOpenOrOpening(); });
-    m_port.setLinkChangeHandler([&timer] { timer.refreshPrecision(); });
 }
 
 Controller::~Controller() {
     m_context.timer.setTickHandler({});
-    m_context.timer.setPrecisionWanted({});
-    m_port.setLinkChangeHandler({});
 }
 
 template <typename Effect>
@@ -110,7 +88,8 @@ void Controller::Form_Load() {
         m_window.addListItem(ListId::COMPort, QStringLiteral("Com%1").arg(number), description);
         m_comPorts.push_back({number, description, description});
     }
-    for (int rate = 1; rate <= MaxRate; ++rate) {
+    const SettingSpec& rates = settingSpec(&Settings::FlashRate);
+    for (int rate = rates.lowest; rate <= rates.highest; ++rate) {
         m_window.addListItem(ListId::FlashRate, QString::number(rate), {});
     }
     for (int i = 0; i < FlashColourCount; ++i) {

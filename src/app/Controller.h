@@ -5,20 +5,18 @@
 #include <memory>
 #include <vector>
 
-#include "app/ProcessINIFile.h"
-#include "core/OperationContext.h"
-#include "core/WindowServices.h"
-#include "device/PortConnection.h"
+#include "app/MainWindowServices.h"
+#include "light/ControlCore.h"
 #include "light/Flashing.h"
 #include "light/GradientFade.h"
 #include "light/LightState.h"
 #include "light/SegmentColours.h"
 #include "programs/ProgramRunner.h"
+#include "settings/ProcessINIFile.h"
 
 class ClockPump;
 class FlashTimer;
 class PortList;
-class WindowServices;
 class Wsc32;
 
 // Everything the main window does, without the widgets: the light state and the settings, the
@@ -26,7 +24,7 @@ class Wsc32;
 // handlers; the handlers reach the window only through WindowServices.
 class Controller {
   public:
-    Controller(Wsc32& serial, FlashTimer& timer, ClockPump& clock, WindowServices& window,
+    Controller(Wsc32& serial, FlashTimer& timer, ClockPump& clock, MainWindowServices& window,
                PortList& ports, ProcessINIFile settingsFile, QString programFolder);
     ~Controller();
 
@@ -41,6 +39,8 @@ class Controller {
     const ProcessINIFile& settingsFile() const { return m_settingsFile; }
     // The device link.
     PortConnection& port() { return m_port; }
+    // What the controller's operations work with, for tests that drive one directly.
+    const OperationContext& context() const { return m_context; }
 
     // Start-up: loads and saves the settings, fills the lists and selects the stored choices
     // through the lists' own handlers, which sets the flash timer going.
@@ -89,13 +89,14 @@ class Controller {
     // The COM numbers the port list reports now, in its order.
     QList<int> activePortNumbers();
 
-    LightState m_state;
-    Settings m_settings;
+    ControlCore m_core;
+    LightState& m_state;
+    Settings& m_settings;
+    PortConnection& m_port;
+    const OperationContext& m_context;
     ProcessINIFile m_settingsFile;
-    WindowServices& m_window;
+    MainWindowServices& m_window;
     PortList& m_ports;
-    PortConnection m_port;
-    OperationContext m_context;
     Flashing m_flashing;
     SegmentColours m_segmentColours;
     GradientFade m_gradient;

@@ -7,8 +7,8 @@
 #include <QStandardPaths>
 #include <utility>
 
-#include "app/ProcessINIFile.h"
 #include "core/BuildInfo.h"
+#include "settings/ProcessINIFile.h"
 
 ProgramsFolder::ProgramsFolder(QString userFolder, QString examplesFolder)
     : m_userFolder(std::move(userFolder)), m_examplesFolder(std::move(examplesFolder)) {}

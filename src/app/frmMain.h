@@ -3,8 +3,8 @@
 #include <QWidget>
 #include <memory>
 
-#include "app/ProcessINIFile.h"
-#include "core/WindowServices.h"
+#include "app/MainWindowServices.h"
+#include "settings/ProcessINIFile.h"
 
 class Controller;
 class PortList;
@@ -19,7 +19,7 @@ class Wsc32;
 
 // The main window: the controls, and the window services the controller's operations use.
 // Each control event goes straight to the controller's handler of the same name.
-class frmMain : public QWidget, public WindowServices {
+class frmMain : public QWidget, public MainWindowServices {
     Q_OBJECT
 
   public:

@@ -4,12 +4,12 @@
 #include <memory>
 
 #include "app/PortList.h"
-#include "app/ProcessINIFile.h"
 #include "app/ProgramsFolder.h"
 #include "app/frmMain.h"
 #include "core/BuildInfo.h"
 #include "core/CommandLine.h"
 #include "device/QtSerialWsc32.h"
+#include "settings/ProcessINIFile.h"
 
 #include "core/SignalWatcher.h"
 

@@ -17,10 +17,6 @@ namespace ComPorts {
 // The highest COM number the serial library can address (its port indexes are 0 to 255).
 inline constexpr int MaxComNumber = 256;
 
-// The process name the device simulator runs under; only links into the /proc entries of a
-// process of this name count.
-inline constexpr char SimulatorProcessName[] = "vantorb-sim";
-
 // Where udev names each USB-serial adapter after its maker, product and serial number. The name
 // stays with the adapter when it is plugged in again under another ttyUSB number.
 inline constexpr char StableNameFolder[] = "/dev/serial/by-id";
@@ -34,8 +30,21 @@ struct Info {
     QString description;
 };
 
-// Folder of the com<n> links: <per-user data>/Corvexa/Orlesse/ports.
+// Whether n is a COM number the serial library can address (1 to MaxComNumber).
+constexpr bool isComNumber(int n) {
+    return n >= 1 && n <= MaxComNumber;
+}
+
+// Folder of the com<n> links: <per-user data>/Corvexa/Orlesse/ports. The device simulator
+// publishes its pseudo-terminal there.
 QString portsFolder();
+
+// The name of COM n's link in the ports folder: "com<n>".
+QString linkName(int comNumber);
+
+// The COM number a ports-folder entry named name stands for, or 0 when the name is no link
+// name or its number is out of range.
+int linkNumber(const QString& name);
 
 // The device path for COM n (n >= 1), or an empty text when n has no mapping. A com<n> link
 // that exists wins even when its target is missing, so opening it reports the missing target.

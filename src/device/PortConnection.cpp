@@ -3,9 +3,9 @@
 #include "core/WindowServices.h"
 #include "device/Errors32.h"
 #include "device/Wsc32.h"
-#include "light/LightState.h"
+#include "settings/Settings.h"
 
-PortConnection::PortConnection(LightState& state, const Settings& settings, Wsc32& serial,
+PortConnection::PortConnection(PortRecord& state, const Settings& settings, Wsc32& serial,
                                WindowServices& window)
     : m_state(state), m_settings(settings), m_serial(serial), m_window(window) {}
 

@@ -6,18 +6,18 @@
 #include <optional>
 
 #include "device/Frames.h"
+#include "device/PortRecord.h"
 
 class Wsc32;
 class WindowServices;
-struct LightState;
 struct Settings;
 
 // The device link: writes frames, opens the COM port named by the settings, and reports
 // opening failures. The port is opened on demand and closed by the operations that stop the
-// device; PortOpen in the light state is the record of it.
+// device; PortOpen in its record is the record of it.
 class PortConnection {
   public:
-    PortConnection(LightState& state, const Settings& settings, Wsc32& serial,
+    PortConnection(PortRecord& state, const Settings& settings, Wsc32& serial,
                    WindowServices& window);
 
     // The frame writer: stores the text in FrameText, writes its 11 bytes with SioPuts and
@@ -62,7 +62,7 @@ class PortConnection {
   private:
     void storeResult(int code);
 
-    LightState& m_state;
+    PortRecord& m_state;
     const Settings& m_settings;
     Wsc32& m_serial;
     WindowServices& m_window;

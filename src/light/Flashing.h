@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/OperationContext.h"
+#include "light/OperationContext.h"
 
 // The basic display: the whole device flashes the current colour at the chosen rate, one
 // timer tick for the lit phase and one for the dark phase.

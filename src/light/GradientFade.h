@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/OperationContext.h"
+#include "light/OperationContext.h"
 
 // "Gradient": fades the whole device from the flash colour at full level down to black in 255
 // steps of 20 ms, and again from the top, for as long as the port stays open.

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "core/OperationContext.h"
+#include "light/OperationContext.h"
 
 // The two operations that address the four segments one by one: Spin runs the flash colour
 // round the segments, Reset Colours sends each segment its standard colour.

@@ -5,7 +5,7 @@
 #include <functional>
 #include <optional>
 
-#include "core/OperationContext.h"
+#include "light/OperationContext.h"
 #include "programs/ProgramError.h"
 #include "programs/SegmentPlayer.h"
 

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <utility>
 
+#include "core/Blanks.h"
 #include "programs/ProgramError.h"
 
 namespace {
@@ -14,24 +15,8 @@ constexpr char LF = '\n';
 // Longest value text quoted in a message; longer text is cut and marked.
 constexpr qsizetype MaxQuoted = 20;
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
 bool isLineEnd(char c) {
     return c == CR || c == LF;
-}
-
-QByteArray trimBlanks(const QByteArray& text) {
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && isBlank(text[first])) {
-        ++first;
-    }
-    while (last > first && isBlank(text[last - 1])) {
-        --last;
-    }
-    return text.mid(first, last - first);
 }
 
 // The value's text for a message: single-byte characters, cut when long.
@@ -103,7 +88,7 @@ QByteArray ProgramReader::readLine() {
 bool ProgramReader::atEnd() const {
     for (qsizetype i = m_pos; i < m_bytes.size(); ++i) {
         const char c = m_bytes[i];
-        if (!isBlank(c) && !isLineEnd(c)) {
+        if (!Blanks::isBlank(c) && !isLineEnd(c)) {
             return false;
         }
     }
@@ -146,7 +131,7 @@ ProgramReader::Field ProgramReader::readField() {
 }
 
 int16_t ProgramReader::parseValue(const Field& field) {
-    const QByteArray text = trimBlanks(field.text);
+    const QByteArray text = Blanks::trimmed(field.text);
     if (text.isEmpty()) {
         throw ProgramError(field.line, QStringLiteral("a value is missing"));
     }

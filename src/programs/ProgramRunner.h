@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "core/OperationContext.h"
+#include "light/OperationContext.h"
 
 // "Start Program" and "End Program": a light program chosen in the open-file dialog is played
 // record by record through the segment player, then the device is darkened.

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "core/OperationContext.h"
+#include "light/OperationContext.h"
 
 // Plays one record of a light program: flashes white for a number of seconds, alternating a lit
 // and a dark frame, while the frequency steps by 1 Hz and the level by one towards their end

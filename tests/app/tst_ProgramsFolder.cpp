@@ -3,8 +3,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/ProcessINIFile.h"
 #include "app/ProgramsFolder.h"
+#include "settings/ProcessINIFile.h"
 #include "support/TestFiles.h"
 
 namespace {

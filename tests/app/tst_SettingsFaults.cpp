@@ -12,7 +12,7 @@
 #include <QTest>
 #include <csignal>
 
-#include "app/ProfileFile.h"
+#include "settings/ProfileFile.h"
 #include "support/Harness.h"
 #include "support/TestFiles.h"
 

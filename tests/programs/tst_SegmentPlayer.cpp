@@ -46,8 +46,7 @@ struct Rig {
     }
 
     Harness h;
-    OperationContext context{h.state, h.settings, h.controller->port(), h.timer, h.clock, h.window};
-    SegmentPlayer player{context};
+    SegmentPlayer player{h.controller->context()};
     double start = 0;
 };
 

@@ -2,7 +2,7 @@
 
 #include <QFile>
 
-#include "app/ProcessINIFile.h"
+#include "settings/ProcessINIFile.h"
 
 int E2eSerialTap::SioReset(int port, int rxQueue, int txQueue) {
     return m_inner.SioReset(port, rxQueue, txQueue);

@@ -5,11 +5,11 @@
 #include <QStringList>
 #include <functional>
 
+#include "app/MainWindowServices.h"
 #include "app/PortList.h"
-#include "core/WindowServices.h"
 
 // Window services that record what the operations ask of the window.
-class FakeWindow final : public WindowServices {
+class FakeWindow final : public MainWindowServices {
   public:
     // One open-file dialog shown.
     struct Dialog {

@@ -12,9 +12,8 @@
 #include "core/InertFlashTimer.h"
 #include "core/QtClockPump.h"
 #include "core/SignalWatcher.h"
-#include "device/PortConnection.h"
 #include "device/QtSerialWsc32.h"
-#include "light/LightState.h"
+#include "light/ControlCore.h"
 #include "programs/ProgramPlayback.h"
 #include "programs/ProgramReader.h"
 
@@ -170,17 +169,17 @@ int playProgram(const PlayOptions& options, QTextStream& out, QTextStream& err) 
         return 2;
     }
 
-    LightState state;
-    Settings settings;
-    settings.ComPortNumber = static_cast<int16_t>(options.comNumber);
     QString openError;
     ToolWindow window(options.white ? 1 : 0,
                       [&openError](const QString& text) { openError = text; });
     QtSerialWsc32 serial;
     QtClockPump clock;
     InertFlashTimer timer;
-    PortConnection port(state, settings, serial, window);
-    const OperationContext context{state, settings, port, timer, clock, window};
+    ControlCore core(serial, timer, clock, window);
+    core.settings().ComPortNumber = static_cast<int16_t>(options.comNumber);
+    LightState& state = core.state();
+    PortConnection& port = core.port();
+    const OperationContext& context = core.context();
 
     port.OpenPort();
     if (!state.PortOpen) {

@@ -6,11 +6,9 @@
 #include "programs/ProgramPlayback.h"
 
 SimulatedRig::SimulatedRig(double start)
-    : m_clock(start),
-      m_port(m_state, m_settings, m_serial, m_window),
-      m_context{m_state, m_settings, m_port, m_timer, m_clock, m_window} {
-    m_settings.ComPortNumber = 1;
-    m_state.ProgramRunning = true;
+    : m_clock(start), m_core(m_serial, m_timer, m_clock, m_window) {
+    m_core.settings().ComPortNumber = 1;
+    m_core.state().ProgramRunning = true;
 }
 
 void SegmentTrace::add(const SegmentPlayer::Frame& frame) {

@@ -7,10 +7,8 @@
 
 #include "ToolServices.h"
 #include "core/InertFlashTimer.h"
-#include "core/OperationContext.h"
 #include "core/SimulatedClock.h"
-#include "device/PortConnection.h"
-#include "light/LightState.h"
+#include "light/ControlCore.h"
 #include "programs/ProgramError.h"
 #include "programs/ProgramReader.h"
 #include "programs/SegmentPlayer.h"
@@ -27,19 +25,16 @@ class SimulatedRig {
     SimulatedRig& operator=(const SimulatedRig&) = delete;
 
     // What the playback routine and the segment player work with.
-    const OperationContext& context() const { return m_context; }
+    const OperationContext& context() const { return m_core.context(); }
     // The simulated clock.
     SimulatedClock& clock() { return m_clock; }
 
   private:
-    LightState m_state;
-    Settings m_settings;
     SilentWsc32 m_serial;
     ToolWindow m_window;
     InertFlashTimer m_timer;
     SimulatedClock m_clock;
-    PortConnection m_port;
-    OperationContext m_context;
+    ControlCore m_core;
 };
 
 // What one segment did in a run, from the frames it wrote.

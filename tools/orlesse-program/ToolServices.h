@@ -6,7 +6,7 @@
 #include "core/WindowServices.h"
 #include "device/Wsc32.h"
 
-// The window services of the command-line tool: no window, no dialog, no lists. The white box
+// The window services of the command-line tool: no window and no dialog. The white box
 // is a fixed choice, and a message (the serial error text of a port that cannot be opened) goes
 // to a function of the caller.
 class ToolWindow final : public WindowServices {
@@ -18,9 +18,6 @@ class ToolWindow final : public WindowServices {
     void setTitle(const QString&) override {}
     void showMessage(const QString& text) override;
     QString chooseOpenFile(const QString&, const QString&) override { return {}; }
-    void addListItem(ListId, const QString&, const QString&) override {}
-    void selectListItem(ListId, int) override {}
-    void closeWindow() override {}
 
   private:
     int m_whiteBox;

@@ -2,8 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
-#include <QStandardPaths>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -39,12 +37,11 @@ PortLink::~PortLink() {
 }
 
 QString PortLink::defaultFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/Corvexa/Orlesse/ports");
+    return ComPorts::portsFolder();
 }
 
 QString PortLink::linkPathFor(int comNumber) const {
-    return m_folder + QStringLiteral("/com") + QString::number(comNumber);
+    return m_folder + QLatin1Char('/') + ComPorts::linkName(comNumber);
 }
 
 PortLink::Slot PortLink::slotState(int comNumber) const {
@@ -60,13 +57,12 @@ PortLink::Slot PortLink::slotState(int comNumber) const {
 }
 
 void PortLink::dropLinksToOwnPid() const {
-    static const QRegularExpression name(QStringLiteral("^com[1-9][0-9]*$"));
     const QString ownEntry = QStringLiteral("/proc/%1/").arg(getpid());
     const QStringList entries =
         QDir(m_folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
     for (const QString& entry : entries) {
         const QByteArray path = QFile::encodeName(m_folder + QLatin1Char('/') + entry);
-        if (name.match(entry).hasMatch() && readLink(path).startsWith(ownEntry)) {
+        if (ComPorts::linkNumber(entry) != 0 && readLink(path).startsWith(ownEntry)) {
             unlink(path.constData());
         }
     }

@@ -32,7 +32,7 @@ int fail(const QString& message) {
 int main(int argc, char** argv) {
     // The controller takes the published link only from a process of this name; setting it
     // keeps that true when the program file is renamed or started through a link.
-    prctl(PR_SET_NAME, ComPorts::SimulatorProcessName);
+    prctl(PR_SET_NAME, SimulatorProcessName);
     QCoreApplication::setApplicationName(QStringLiteral("vantorb-sim"));
     QCoreApplication::setApplicationVersion(QLatin1String(OrlesseVersion));
 
@@ -43,7 +43,8 @@ int main(int argc, char** argv) {
     parser.addVersionOption();
     const QCommandLineOption comOption(
         QStringLiteral("com"),
-        QStringLiteral("COM number to publish (1-255); default: first free from 99 down."),
+        QStringLiteral("COM number to publish (1-%1); default: first free from 99 down.")
+            .arg(ComPorts::MaxComNumber),
         QStringLiteral("N"));
     const QCommandLineOption logOption(QStringLiteral("log"),
                                        QStringLiteral("Write one line per frame to FILE."),
@@ -68,8 +69,9 @@ int main(int argc, char** argv) {
     if (parser.isSet(comOption)) {
         bool ok = false;
         comNumber = parser.value(comOption).toInt(&ok);
-        if (!ok || comNumber < 1 || comNumber > 255) {
-            return fail(QStringLiteral("--com needs a number from 1 to 255"));
+        if (!ok || !ComPorts::isComNumber(comNumber)) {
+            return fail(
+                QStringLiteral("--com needs a number from 1 to %1").arg(ComPorts::MaxComNumber));
         }
     }
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <optional>
 
-#include "light/LightState.h"
+#include "settings/Settings.h"
 
 // The settings module: where "corvexa.ini" lies, and reading and writing the four settings.
 // The file lies in the program's folder, unless that is the folder the program is installed in

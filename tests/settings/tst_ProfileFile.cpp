@@ -4,7 +4,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/ProfileFile.h"
+#include "settings/ProfileFile.h"
 #include "support/TestFiles.h"
 
 using namespace ProfileFile;

@@ -5,8 +5,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/ProcessINIFile.h"
-#include "app/ProfileFile.h"
+#include "settings/ProcessINIFile.h"
+#include "settings/ProfileFile.h"
 #include "support/TestFiles.h"
 
 namespace {

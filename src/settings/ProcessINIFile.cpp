@@ -1,4 +1,4 @@
-#include "app/ProcessINIFile.h"
+#include "settings/ProcessINIFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -9,29 +9,11 @@
 #include <cstdint>
 #include <utility>
 
-#include "app/ProfileFile.h"
+#include "core/Blanks.h"
 #include "core/BuildInfo.h"
+#include "settings/ProfileFile.h"
 
 namespace {
-
-// The four settings in the order they are read and written, with their defaults.
-struct SettingEntry {
-    const char* section;
-    const char* key;
-    const char* defaultText;
-    int16_t Settings::*field;
-};
-
-constexpr SettingEntry SettingEntries[] = {
-    {"communications", "VantorbComPort", "0", &Settings::ComPortNumber},
-    {"Vantorb", "FlashRate", "10", &Settings::FlashRate},
-    {"Vantorb", "FlashColour", "2", &Settings::FlashColourIndex},
-    {"Vantorb", "Brightness", "3", &Settings::BrightnessIndex},
-};
-
-bool isBlank(QChar c) {
-    return c == u' ' || c == u'\t';
-}
 
 int digitValue(QChar c) {
     return (c >= u'0' && c <= u'9') ? c.unicode() - u'0' : -1;
@@ -136,18 +118,18 @@ bool ProcessINIFile::WriteIniValue(const QString& section, const QString& key,
 }
 
 void ProcessINIFile::LoadSettings(Settings& settings) const {
-    for (const SettingEntry& entry : SettingEntries) {
-        const QString defaultText = QString::fromLatin1(entry.defaultText);
-        const QString text = ReadIniValue(QString::fromLatin1(entry.section),
-                                          QString::fromLatin1(entry.key), defaultText);
-        settings.*entry.field = CInt(text).value_or(*CInt(defaultText));
+    for (const SettingSpec& entry : SettingTable) {
+        const QString text =
+            ReadIniValue(QString::fromLatin1(entry.section), QString::fromLatin1(entry.key),
+                         QString::number(entry.defaultValue));
+        settings.*entry.field = CInt(text).value_or(entry.defaultValue);
     }
 }
 
 bool ProcessINIFile::SaveSettings(const Settings& settings) const {
     ++m_saveCount;
     bool allSaved = true;
-    for (const SettingEntry& entry : SettingEntries) {
+    for (const SettingSpec& entry : SettingTable) {
         allSaved &= WriteIniValue(QString::fromLatin1(entry.section),
                                   QString::fromLatin1(entry.key), Str(settings.*entry.field));
     }
@@ -162,12 +144,7 @@ QString Str(int value) {
 std::optional<int16_t> CInt(const QString& text) {
     qsizetype begin = 0;
     qsizetype end = text.size();
-    while (begin < end && isBlank(text.at(begin))) {
-        ++begin;
-    }
-    while (end > begin && isBlank(text.at(end - 1))) {
-        --end;
-    }
+    Blanks::trimRange(text, begin, end);
     qsizetype i = begin;
     bool negative = false;
     if (i < end && (text.at(i) == u'+' || text.at(i) == u'-')) {

@@ -1,10 +1,12 @@
-#include "app/ProfileFile.h"
+#include "settings/ProfileFile.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <algorithm>
 #include <vector>
+
+#include "core/Blanks.h"
 
 namespace ProfileFile {
 
@@ -29,41 +31,11 @@ struct LineMeaning {
     qsizetype valueEnd = 0;
 };
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-bool isBlank(QChar c) {
-    return c == u' ' || c == u'\t';
-}
-
-// Narrows [begin, end) of content so it neither starts nor ends with a blank or tab.
-void trimRange(const QByteArray& content, qsizetype& begin, qsizetype& end) {
-    while (begin < end && isBlank(content.at(begin))) {
-        ++begin;
-    }
-    while (end > begin && isBlank(content.at(end - 1))) {
-        --end;
-    }
-}
-
 // Position of the first c in content[begin, end), or -1. Searching only the line keeps a file of
 // many lines linear to read.
 qsizetype indexWithin(const QByteArray& content, char c, qsizetype begin, qsizetype end) {
     const qsizetype found = QByteArrayView(content).sliced(begin, end - begin).indexOf(c);
     return found < 0 ? -1 : begin + found;
-}
-
-QString trimmed(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isBlank(text.at(begin))) {
-        ++begin;
-    }
-    while (end > begin && isBlank(text.at(end - 1))) {
-        --end;
-    }
-    return text.sliced(begin, end - begin);
 }
 
 // Splits content into lines at CR LF, LF and CR. A line end at the very end of the content
@@ -98,7 +70,7 @@ LineMeaning interpret(const QByteArray& content, const Line& line) {
     LineMeaning meaning;
     qsizetype begin = line.begin;
     qsizetype end = line.end;
-    trimRange(content, begin, end);
+    Blanks::trimRange(content, begin, end);
     if (begin == end || content.at(begin) == ';') {
         return meaning;
     }
@@ -109,7 +81,7 @@ LineMeaning interpret(const QByteArray& content, const Line& line) {
         }
         qsizetype nameBegin = begin + 1;
         qsizetype nameEnd = close;
-        trimRange(content, nameBegin, nameEnd);
+        Blanks::trimRange(content, nameBegin, nameEnd);
         meaning.kind = LineKind::Section;
         meaning.name = content.sliced(nameBegin, nameEnd - nameBegin);
         return meaning;
@@ -120,13 +92,13 @@ LineMeaning interpret(const QByteArray& content, const Line& line) {
     }
     qsizetype nameBegin = begin;
     qsizetype nameEnd = equals;
-    trimRange(content, nameBegin, nameEnd);
+    Blanks::trimRange(content, nameBegin, nameEnd);
     meaning.kind = LineKind::Key;
     meaning.name = content.sliced(nameBegin, nameEnd - nameBegin);
     meaning.equals = equals;
     meaning.valueBegin = equals + 1;
     meaning.valueEnd = end;
-    trimRange(content, meaning.valueBegin, meaning.valueEnd);
+    Blanks::trimRange(content, meaning.valueBegin, meaning.valueEnd);
     return meaning;
 }
 
@@ -153,8 +125,8 @@ struct Location {
 Location locate(const QByteArray& content, const std::vector<Line>& lines, const QString& section,
                 const QString& key, LineMeaning* keyMeaning) {
     Location location;
-    const QString wantedSection = trimmed(section);
-    const QString wantedKey = trimmed(key);
+    const QString wantedSection = Blanks::trimmed(section);
+    const QString wantedKey = Blanks::trimmed(key);
     for (qsizetype i = 0; i < qsizetype(lines.size()); ++i) {
         LineMeaning meaning = interpret(content, lines[size_t(i)]);
         if (location.section < 0) {
@@ -257,7 +229,7 @@ bool canStore(const QString& section, const QString& key, const QString& value) 
     if (section.contains(u']') || key.contains(u'=')) {
         return false;
     }
-    const QString name = trimmed(key);
+    const QString name = Blanks::trimmed(key);
     return !name.startsWith(u';') && !name.startsWith(u'[');
 }
 
@@ -272,7 +244,7 @@ QByteArray writeValue(const QByteArray& content, const QString& section, const Q
         lineEnd = newFileLineEnd;
     }
     const QByteArray valueBytes = value.toLatin1();
-    const QByteArray keyLine = trimmed(key).toLatin1() + '=' + valueBytes;
+    const QByteArray keyLine = Blanks::trimmed(key).toLatin1() + '=' + valueBytes;
 
     LineMeaning keyMeaning;
     const Location location = locate(content, lines, section, key, &keyMeaning);
@@ -289,7 +261,7 @@ QByteArray writeValue(const QByteArray& content, const QString& section, const Q
             after.next > after.end ? content.sliced(after.end, after.next - after.end) : lineEnd;
         return insertAfter(content, after, keyLine + ownEnd, lineEnd);
     }
-    const QByteArray sectionLine = '[' + trimmed(section).toLatin1() + ']';
+    const QByteArray sectionLine = '[' + Blanks::trimmed(section).toLatin1() + ']';
     if (lines.empty()) {
         return content + sectionLine + lineEnd + keyLine + lineEnd;
     }

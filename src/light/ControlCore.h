@@ -1,0 +1,40 @@
+#pragma once
+
+#include "device/PortConnection.h"
+#include "light/LightState.h"
+#include "light/OperationContext.h"
+#include "settings/Settings.h"
+
+class ClockPump;
+class FlashTimer;
+class WindowServices;
+class Wsc32;
+
+// The controller's parts assembled once, for every front end: the light state and the four
+// settings, the device link on the given serial library, and the operation context every
+// operation works with. It also ties the flash timer to the link, so that ticks are exact
+// exactly while a port is open or opening. The main window's controller, the command-line
+// tool, the benchmarks and the tests all start from one of these.
+class ControlCore {
+  public:
+    // The services are the front end's; they must outlive the core.
+    ControlCore(Wsc32& serial, FlashTimer& timer, ClockPump& clock, WindowServices& window);
+    ~ControlCore();
+    ControlCore(const ControlCore&) = delete;
+    ControlCore& operator=(const ControlCore&) = delete;
+
+    // The light state, with the device link's record.
+    LightState& state() { return m_state; }
+    // The four settings.
+    Settings& settings() { return m_settings; }
+    // The device link.
+    PortConnection& port() { return m_port; }
+    // What every operation works with.
+    const OperationContext& context() const { return m_context; }
+
+  private:
+    LightState m_state;
+    Settings m_settings;
+    PortConnection m_port;
+    OperationContext m_context;
+};
