@@ -206,14 +206,21 @@ void TestEndToEnd::startSimulator(const QString& logName) {
 }
 
 void TestEndToEnd::stopSimulator() {
-    if (m_sim && m_sim->state() != QProcess::NotRunning) {
-        ::kill(static_cast<pid_t>(m_sim->processId()), SIGTERM);
-        if (!m_sim->waitForFinished(StartTimeoutMs)) {
-            m_sim->kill();
-            m_sim->waitForFinished(StartTimeoutMs);
+    const std::unique_ptr<QProcess> sim = std::move(m_sim);
+    if (!sim) {
+        return;
+    }
+    if (sim->state() != QProcess::NotRunning) {
+        ::kill(static_cast<pid_t>(sim->processId()), SIGTERM);
+        if (!sim->waitForFinished(StartTimeoutMs)) {
+            sim->kill();
+            sim->waitForFinished(StartTimeoutMs);
+            QFAIL("the simulator did not end on SIGTERM");
         }
     }
-    m_sim.reset();
+    // Status 0 also means that, in the sanitizer build, it ended with no leak or error found.
+    QCOMPARE(sim->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(sim->exitCode(), 0);
 }
 
 void TestEndToEnd::cleanup() {
