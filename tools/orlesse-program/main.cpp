@@ -1,7 +1,5 @@
 // orlesse-program: checks, plots and plays Vantorb light programs from the command line, on the
 // same reader, segment player, port connection and serial library as the Orlesse window.
-#include <sys/ioctl.h>
-#include <unistd.h>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -18,6 +16,13 @@
 #include "core/BuildInfo.h"
 #include "device/ComPorts.h"
 #include "programs/ProgramReader.h"
+
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#else
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -188,7 +193,32 @@ int plot(const QStringList& args, QTextStream& out, QTextStream& err) {
     return 0;
 }
 
+// The width of the terminal standard output goes to, for the progress bar; 0 when it goes
+// elsewhere (a file, a pipe), and then play prints one line per segment.
 int terminalColumns() {
+#ifdef Q_OS_WIN
+    // The bar redraws its line with an escape sequence, which a console takes only with
+    // virtual terminal processing on (Windows 10 and later); a console that refuses it gets
+    // the line-per-segment output. Terminals that reach the program through a pipe (mintty)
+    // are not consoles and get it too.
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (output == INVALID_HANDLE_VALUE || output == nullptr || !GetConsoleMode(output, &mode)) {
+        return 0;
+    }
+    if ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) == 0 &&
+        !SetConsoleMode(output, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING)) {
+        return 0;
+    }
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (GetConsoleScreenBufferInfo(output, &info)) {
+        const int width = info.srWindow.Right - info.srWindow.Left + 1;
+        if (width > 0) {
+            return width;
+        }
+    }
+    return 80;
+#else
     if (::isatty(STDOUT_FILENO) == 0) {
         return 0;
     }
@@ -197,6 +227,7 @@ int terminalColumns() {
         return window.ws_col;
     }
     return 80;
+#endif
 }
 
 int play(const QStringList& args, QTextStream& out, QTextStream& err) {
