@@ -1,10 +1,11 @@
-// The main window offscreen: controls, captions, lists and tab order, and that each control
-// reaches its operation.
+// The main window offscreen: controls, captions, layout, lists and tab order, and that each
+// control reaches its operation.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -94,8 +95,10 @@ class FrmMainTest : public QObject {
     void cleanup();
     void controlsAndCaptions_data();
     void controlsAndCaptions();
-    void geometryInTwips_data();
-    void geometryInTwips();
+    void controlsInsideAndApart();
+    void windowLayout_data();
+    void windowLayout();
+    void largerFontDpi();
     void captionsFit_data();
     void captionsFit();
     void listsAfterStartUp();
@@ -179,47 +182,112 @@ void FrmMainTest::controlsAndCaptions() {
     QVERIFY(!m_window->windowIcon().isNull());
 }
 
-void FrmMainTest::geometryInTwips_data() {
-    QTest::addColumn<QRect>("twips");  // the row's name is the control's
-    QTest::newRow("ComboCOMPort") << QRect(1320, 3600, 1095, 315);
-    QTest::newRow("Label1") << QRect(480, 3720, 735, 255);
-    QTest::newRow("cmdFlashOrlesse") << QRect(120, 120, 1695, 375);
-    QTest::newRow("cmdStop") << QRect(2040, 120, 1695, 375);
-    QTest::newRow("Label2") << QRect(360, 2520, 855, 255);
-    QTest::newRow("ComboFlashRate") << QRect(1320, 2520, 735, 315);
-    QTest::newRow("cmdExit") << QRect(2640, 3720, 1095, 495);
-    QTest::newRow("cmdResetColours") << QRect(120, 600, 1695, 375);
-    QTest::newRow("Label3") << QRect(240, 2880, 975, 255);
-    QTest::newRow("ComboFlashColour") << QRect(1320, 2880, 1095, 315);
-    QTest::newRow("cmdSwitchOff") << QRect(2040, 600, 1695, 375);
-    QTest::newRow("ComboBrightness") << QRect(1320, 3240, 1095, 315);
-    QTest::newRow("Label4") << QRect(240, 3240, 975, 255);
-    QTest::newRow("cmdSpin") << QRect(120, 1080, 1695, 375);
-    QTest::newRow("cmdGradient") << QRect(2040, 1080, 1695, 375);
-    QTest::newRow("CheckWhite") << QRect(480, 4080, 1935, 255);
-    QTest::newRow("cmdProgramStart") << QRect(120, 1560, 1695, 375);
-    QTest::newRow("cndProgramEnd") << QRect(2040, 1560, 1695, 375);
-    // The line from (240, 2280) to (3720, 2280): its band is centred on the line.
-    QTest::newRow("Line1") << QRect(240, 2280, 3480, 0);
+// Every control inside the window and clear of every other, at the window's one scale.
+void FrmMainTest::controlsInsideAndApart() {
+    if (qEnvironmentVariableIsSet("QT_FONT_DPI")) {  // the run of largerFontDpi
+        QCOMPARE(m_window->logicalDpiX(), qEnvironmentVariableIntValue("QT_FONT_DPI"));
+    }
+    QVERIFY(m_window->scaleFactor() >= m_window->logicalDpiX() / 96.0);
+    QCOMPARE(m_window->minimumSize(), m_window->maximumSize());
+    const auto controls = m_window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    QCOMPARE(controls.size(), 19);  // 9 buttons, 4 lists, 4 labels, the check box, the line
+    for (qsizetype i = 0; i < controls.size(); ++i) {
+        const QRect place = controls[i]->geometry();
+        QVERIFY2(m_window->rect().contains(place), qPrintable(controls[i]->objectName()));
+        for (qsizetype j = i + 1; j < controls.size(); ++j) {
+            QVERIFY2(!place.intersects(controls[j]->geometry()),
+                     qPrintable(controls[i]->objectName() + " on " + controls[j]->objectName()));
+        }
+    }
 }
 
-void FrmMainTest::geometryInTwips() {
-    QFETCH(QRect, twips);
-    const double scale = m_window->scaleFactor();
-    QVERIFY(scale >= m_window->logicalDpiX() / 96.0);
-    auto px = [scale](int value) { return qRound(value * scale / 15); };
-    QCOMPARE(m_window->size(), QSize(px(3885), px(4440)));
-    QCOMPARE(m_window->minimumSize(), m_window->maximumSize());
-
-    const QRect geometry = m_window->findChild<QWidget*>(QTest::currentDataTag())->geometry();
-    if (twips.height() == 0) {
-        QCOMPARE(geometry.left(), px(twips.left()));
-        QCOMPARE(geometry.left() + geometry.width(), px(twips.right() + 1));
-        QCOMPARE(geometry.center().y(), px(twips.top()));
-    } else {
-        QCOMPARE(geometry,
-                 QRect(px(twips.left()), px(twips.top()), px(twips.width()), px(twips.height())));
+void FrmMainTest::windowLayout_data() {
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("relation");
+    QTest::addColumn<QString>("second");
+    const auto row = [](const char* first, const char* relation, const char* second) {
+        QTest::newRow(qPrintable(QStringLiteral("%1 %2 %3").arg(first, relation, second)))
+            << QString(first) << QString(relation) << QString(second);
+    };
+    // The eight effect buttons: two columns of four alike buttons, read row by row.
+    const char* buttons[4][2] = {{"cmdFlashOrlesse", "cmdStop"},
+                                 {"cmdResetColours", "cmdSwitchOff"},
+                                 {"cmdSpin", "cmdGradient"},
+                                 {"cmdProgramStart", "cndProgramEnd"}};
+    // The lists in one column below them, each with its caption on its left.
+    const char* lists[4][2] = {{"Label2", "ComboFlashRate"},
+                               {"Label3", "ComboFlashColour"},
+                               {"Label4", "ComboBrightness"},
+                               {"Label1", "ComboCOMPort"}};
+    for (int r = 0; r < 4; ++r) {
+        row(buttons[r][0], "left of", buttons[r][1]);
+        row(buttons[r][0], "level with", buttons[r][1]);
+        row(buttons[r][1], "as large as", buttons[r][0]);
+        row(lists[r][0], "left of", lists[r][1]);
+        row(lists[r][0], "on the row of", lists[r][1]);
+        if (r > 0) {
+            row(buttons[r][0], "as large as", buttons[0][0]);
+            for (int c = 0; c < 2; ++c) {
+                row(buttons[r - 1][c], "above", buttons[r][c]);
+                row(buttons[r][c], "in line with", buttons[0][c]);
+            }
+            row(lists[r - 1][1], "above", lists[r][1]);
+            row(lists[r][1], "in line with", lists[0][1]);
+            row(lists[r][0], "ending with", lists[0][0]);  // the captions are right-aligned
+        }
     }
+    row("cmdProgramStart", "above", "Line1");
+    row("Line1", "above", "ComboFlashRate");
+    row("ComboCOMPort", "above", "CheckWhite");
+    row("ComboCOMPort", "left of", "cmdExit");
+    row("Line1", "above", "cmdExit");
+    row("cmdExit", "ending with", "cndProgramEnd");
+}
+
+// The order and alignment of the controls, whatever their sizes.
+void FrmMainTest::windowLayout() {
+    QFETCH(QString, first);
+    QFETCH(QString, relation);
+    QFETCH(QString, second);
+    using Test = bool (*)(const QRect&, const QRect&);
+    static const QMap<QString, Test> holds{
+        {"left of", [](const QRect& a, const QRect& b) { return a.right() < b.left(); }},
+        {"above", [](const QRect& a, const QRect& b) { return a.bottom() < b.top(); }},
+        {"level with", [](const QRect& a, const QRect& b) { return a.top() == b.top(); }},
+        {"in line with", [](const QRect& a, const QRect& b) { return a.left() == b.left(); }},
+        {"as large as", [](const QRect& a, const QRect& b) { return a.size() == b.size(); }},
+        {"on the row of",
+         [](const QRect& a, const QRect& b) {
+             return a.top() <= b.bottom() && b.top() <= a.bottom();
+         }},
+        // Left edge and width are rounded to pixels apart, so right edges may differ by one.
+        {"ending with",
+         [](const QRect& a, const QRect& b) { return qAbs(a.right() - b.right()) <= 1; }},
+    };
+    const QWidget* a = m_window->findChild<QWidget*>(first);
+    const QWidget* b = m_window->findChild<QWidget*>(second);
+    QVERIFY(a != nullptr && b != nullptr && holds.contains(relation));
+    const std::unique_ptr<char[]> places(QTest::toString(QList{a->geometry(), b->geometry()}));
+    QVERIFY2(holds[relation](a->geometry(), b->geometry()), places.get());
+}
+
+// The same checks in a process on a screen of 144 dpi, as QT_FONT_DPI makes one when Qt does
+// not scale the window itself: the fonts are larger and so is the window's scale.
+void FrmMainTest::largerFontDpi() {
+    if (qEnvironmentVariableIsSet("QT_FONT_DPI")) {
+        QSKIP("this process already runs at a chosen dpi");
+    }
+    QProcess run;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_FONT_DPI", "144");
+    environment.insert("QT_ENABLE_HIGHDPI_SCALING", "0");
+    run.setProcessEnvironment(environment);
+    run.setProcessChannelMode(QProcess::MergedChannels);
+    run.start(QCoreApplication::applicationFilePath(),
+              {"controlsInsideAndApart", "windowLayout", "captionsFit"});
+    QVERIFY(run.waitForFinished(60000));
+    QVERIFY2(run.exitStatus() == QProcess::NormalExit && run.exitCode() == 0,
+             run.readAll().constData());
 }
 
 void FrmMainTest::captionsFit_data() {

@@ -1,5 +1,5 @@
-// Frames on the wire: every frame the controller sends, byte for byte, and SendToVantorb's
-// address rule.
+// Frames on the wire: golden frames byte for byte, the framing every frame has whatever its
+// fields hold, segment addresses, and SendToVantorb's address rule.
 #include <QTest>
 
 #include "device/Frames.h"
@@ -9,10 +9,9 @@ class FramesTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void everyFrameKind_data();
-    void everyFrameKind();
-    void oddInputsStillGiveElevenBytes_data();
-    void oddInputsStillGiveElevenBytes();
+    void goldenFrames_data();
+    void goldenFrames();
+    void everyFrameIsElevenBytesFramed();
     void segmentAddresses_data();
     void segmentAddresses();
     void sendToVantorb_data();
@@ -20,88 +19,50 @@ class FramesTest : public QObject {
     void writerKeepsTextAndCodeAndIgnoresPortState();
 };
 
-void FramesTest::everyFrameKind_data() {
+void FramesTest::goldenFrames_data() {
     QTest::addColumn<int>("lead");
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("colour");
-    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("bytes");  // \001 is SOH, \002 STX
     const auto row = [](const char* name, int lead, const char* address, const char* colour,
                         const char* bytes) {
         QTest::newRow(name) << lead << QString::fromLatin1(address) << QString::fromLatin1(colour)
-                            << QByteArray(bytes, 11);
+                            << QByteArray(bytes);
     };
-    row("whole device red", 1, "00", "FF0000",
-        "\x01"
-        "00FF0000\r\n");
-    row("white LEDs with colour", 1, "80", "00FF00",
-        "\x01"
-        "8000FF00\r\n");
-    row("closing dark frame", 1, "00", "000000",
-        "\x01"
-        "00000000\r\n");
-    row("spin segment with white", 1, "81", "FFFF00",
-        "\x01"
-        "81FFFF00\r\n");
-    row("spin segment 4 white dark", 1, "84", "000000",
-        "\x01"
-        "84000000\r\n");
-    row("program grey level", 1, "80", "7F7F7F",
-        "\x01"
-        "807F7F7F\r\n");
-    row("gradient step", 2, "00", "FE0000",
-        "\x02"
-        "00FE0000\r\n");
-    row("reset segment 4 yellow", 2, "04", "FFFF00",
-        "\x02"
-        "04FFFF00\r\n");
+    row("address before colour", 1, "80", "12AB3F", "\0018012AB3F\r\n");
+    row("STX lead", 2, "04", "FE0000", "\00204FE0000\r\n");
+    // A colour worked out before any brightness was applied is shorter than six digits.
+    row("short colour padded on the left", 1, "00", "FF00", "\0010000FF00\r\n");
+    row("empty colour", 1, "80", "", "\00180000000\r\n");
+    row("long colour keeps its last digits", 1, "00", "12FF0000", "\00100FF0000\r\n");
+    row("one-digit address", 1, "4", "FF0000", "\00104FF0000\r\n");
 }
 
-void FramesTest::everyFrameKind() {
+void FramesTest::goldenFrames() {
     QFETCH(int, lead);
     QFETCH(QString, address);
     QFETCH(QString, colour);
     QFETCH(QByteArray, bytes);
-    const QString text = Frames::build(static_cast<Frames::Lead>(lead), address, colour);
-    QCOMPARE(Frames::toBytes(text), bytes);
-    QCOMPARE(text.size(), Frames::Length);
+    QCOMPARE(Frames::toBytes(Frames::build(static_cast<Frames::Lead>(lead), address, colour)),
+             bytes);
 }
 
-void FramesTest::oddInputsStillGiveElevenBytes_data() {
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<QString>("colour");
-    QTest::addColumn<QByteArray>("bytes");
-    // A colour worked out before any brightness was applied is shorter than six digits.
-    QTest::newRow("short colour") << "00"
-                                  << "0000"
-                                  << QByteArray(
-                                         "\x01"
-                                         "00000000\r\n",
-                                         11);
-    QTest::newRow("empty colour") << "80"
-                                  << ""
-                                  << QByteArray(
-                                         "\x01"
-                                         "80000000\r\n",
-                                         11);
-    QTest::newRow("long colour") << "00"
-                                 << "12FF0000"
-                                 << QByteArray(
-                                        "\x01"
-                                        "00FF0000\r\n",
-                                        11);
-    QTest::newRow("one-digit address") << "4"
-                                       << "FF0000"
-                                       << QByteArray(
-                                              "\x01"
-                                              "04FF0000\r\n",
-                                              11);
-}
-
-void FramesTest::oddInputsStillGiveElevenBytes() {
-    QFETCH(QString, address);
-    QFETCH(QString, colour);
-    QFETCH(QByteArray, bytes);
-    QCOMPARE(Frames::toBytes(Frames::build(Frames::Lead::SOH, address, colour)), bytes);
+// What the device needs of every frame, whatever the fields hold: 11 bytes, the lead byte
+// first, CR LF last and nowhere else.
+void FramesTest::everyFrameIsElevenBytesFramed() {
+    for (const Frames::Lead lead : {Frames::Lead::SOH, Frames::Lead::STX}) {
+        for (const char* address : {"", "4", "84", "123"}) {
+            for (const char* colour : {"", "F", "FF0000", "1234567", "123456789"}) {
+                const QString text = Frames::build(lead, address, colour);
+                const QByteArray bytes = Frames::toBytes(text);
+                const QByteArray fields = bytes.mid(1, 8);
+                const QByteArray where = "[" + QByteArray(address) + "] [" + colour + ']';
+                QVERIFY2(text.size() == Frames::Length && bytes.size() == 11, where.constData());
+                QVERIFY2(bytes.startsWith(char(lead)) && bytes.endsWith("\r\n"), where.constData());
+                QVERIFY2(!fields.contains('\r') && !fields.contains('\n'), where.constData());
+            }
+        }
+    }
 }
 
 void FramesTest::segmentAddresses_data() {
@@ -126,30 +87,13 @@ void FramesTest::sendToVantorb_data() {
     QTest::addColumn<QString>("whiteCode");
     QTest::addColumn<QString>("colour");
     QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("black never lights white") << "80"
-                                              << "000000"
-                                              << QByteArray(
-                                                     "\x01"
-                                                     "00000000\r\n",
-                                                     11);
-    QTest::newRow("colour takes white code") << "80"
-                                             << "FF0000"
-                                             << QByteArray(
-                                                    "\x01"
-                                                    "80FF0000\r\n",
-                                                    11);
-    QTest::newRow("lower case is not black") << "80"
-                                             << "ff0000"
-                                             << QByteArray(
-                                                    "\x01"
-                                                    "80ff0000\r\n",
-                                                    11);
-    QTest::newRow("white off") << "00"
-                               << "222200"
-                               << QByteArray(
-                                      "\x01"
-                                      "00222200\r\n",
-                                      11);
+    QTest::newRow("black never lights white")
+        << "80" << QString("000000") << QByteArray("\00100000000\r\n");
+    QTest::newRow("colour takes white code")
+        << "80" << QString("FF0000") << QByteArray("\00180FF0000\r\n");
+    QTest::newRow("lower case is not black")
+        << "80" << QString("ff0000") << QByteArray("\00180ff0000\r\n");
+    QTest::newRow("white off") << "00" << QString("222200") << QByteArray("\00100222200\r\n");
 }
 
 void FramesTest::sendToVantorb() {

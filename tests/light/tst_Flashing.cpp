@@ -1,5 +1,4 @@
-// Flashing: the timer's interval rule and semantics, the tick phases, Stop Flashing and Switch
-// Off.
+// Flashing: the timer's interval rule, the tick phases, Stop Flashing and Switch Off.
 #include <QTest>
 
 #include "light/Flashing.h"
@@ -23,7 +22,6 @@ class FlashingTest : public QObject {
     void startFlashesAtTheChosenRate();
     void ticksAlternateAndKeepThePhaseAcrossStarts();
     void tickedBoxLightsWhiteWithTheColour();
-    void timerSemantics();
     void stopFlashingFlagStopsTheTimerAtTheNextTick();
     void stopWithPortClosedDoesNothing();
     void stopLeavesTheColourOnAndCloses();
@@ -51,8 +49,10 @@ void FlashingTest::intervalRule() {
     QCOMPARE(Flashing::intervalForRate(rate), interval);
     if (rate >= 1) {
         Harness h;
+        h.timer.setEnabled(false);  // the rate list sets the period only: it starts no timer
         h.controller->ComboFlashRate_Click(rate - 1);
         QCOMPARE(h.timer.interval(), interval);
+        QVERIFY(!h.timer.isEnabled());
         QCOMPARE(h.settings.FlashRate, int16_t(rate));
     }
 }
@@ -108,21 +108,6 @@ void FlashingTest::tickedBoxLightsWhiteWithTheColour() {
     h.timer.fire();
     QCOMPARE(h.written(), (QList<QByteArray>{Harness::soh("80", "00FF00"), Dark}));
     QCOMPARE(h.serial.calls().size(), 2);  // ticking the box itself sends nothing
-}
-
-void FlashingTest::timerSemantics() {
-    Harness h;
-    h.controller->Form_Load();
-    QVERIFY(h.timer.isTicking());
-    h.timer.setInterval(0);  // stops the ticks, keeps enabled
-    QVERIFY(h.timer.isEnabled());
-    QVERIFY(!h.timer.fire());
-    h.controller->ComboFlashRate_Click(4);  // a rate choice restarts them
-    QCOMPARE(h.timer.interval(), 100);
-    QVERIFY(h.timer.isTicking());
-    h.timer.setEnabled(false);
-    h.controller->ComboFlashRate_Click(9);  // the rate list does not enable the timer
-    QVERIFY(!h.timer.isTicking());
 }
 
 void FlashingTest::stopFlashingFlagStopsTheTimerAtTheNextTick() {

@@ -1,6 +1,5 @@
 // The program-file reader on whole files: records in order, shifted records, line ends, and
 // the line and reason of every failure.
-#include <QRandomGenerator>
 #include <QTest>
 
 #include "programs/ProgramError.h"
@@ -46,7 +45,6 @@ class ProgramReaderTest : public QObject {
   private slots:
     void readsFile_data();
     void readsFile();
-    void arbitraryBytesEndWithRecordsOrALineError();
 };
 
 void ProgramReaderTest::readsFile_data() {
@@ -130,36 +128,6 @@ void ProgramReaderTest::readsFile() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, expected);
     QCOMPARE(describe(bytes), expected);
-}
-
-void ProgramReaderTest::arbitraryBytesEndWithRecordsOrALineError() {
-    // Random files over the bytes that matter to the reader, plus a few others. Every read must
-    // end, and a failure must name a line of the file.
-    const QByteArray alphabet("0123456789,,,,\r\n\n-+ .a\t\0", 24);
-    QRandomGenerator random(20240611);
-    for (int round = 0; round < 5000; ++round) {
-        QByteArray bytes;
-        const int size = random.bounded(60);
-        for (int i = 0; i < size; ++i) {
-            bytes.append(alphabet[random.bounded(alphabet.size())]);
-        }
-        const int lineCount = 1 + int(bytes.count('\n') + bytes.count('\r'));
-        ProgramReader reader(bytes);
-        if (!reader.skipHeader()) {
-            QVERIFY(bytes.isEmpty());
-            continue;
-        }
-        int records = 0;
-        try {
-            while (!reader.atEnd()) {
-                reader.readRecord();
-                QVERIFY2(++records <= size, bytes.toPercentEncoding().constData());
-            }
-        } catch (const ProgramError& error) {
-            QVERIFY2(error.line() >= 2 && error.line() <= lineCount,
-                     bytes.toPercentEncoding().constData());
-        }
-    }
 }
 
 QTEST_APPLESS_MAIN(ProgramReaderTest)
