@@ -7,6 +7,7 @@
 
 #include "device/ComPorts.h"
 #include "device/QtSerialWsc32.h"
+#include "support/Marker.h"
 #include "support/Pty.h"
 
 namespace {
@@ -158,7 +159,12 @@ class TestComPorts : public QObject {
         QtSerialWsc32 wsc;
         QCOMPARE(wsc.SioReset(Com - 1, SioArg::RxQueue, SioArg::TxQueue) == 0, leads);
         wsc.SioPuts(Com - 1, frame.constData(), int(frame.size()));
-        QCOMPARE(pty.read(frame.size(), leads ? 2000 : 0), leads ? frame : QByteArray());
+        wsc.SioDone(Com - 1);
+        // Then nothing else: a marker sent through a plain link to the terminal comes next.
+        QVERIFY(!pty.publish(ComPorts::portsFolder(), Com + 1).isEmpty());
+        QVERIFY(sendMarker(Com + 1));
+        const QByteArray expected = (leads ? frame : QByteArray()) + MarkerFrame;
+        QCOMPARE(pty.read(expected.size(), 20000), expected);
     }
 
     void kernelDevices_data() {

@@ -1,32 +1,32 @@
 #include "support/ProcessConditions.h"
 
 #include <unistd.h>
-#include <QElapsedTimer>
+#include <QAbstractEventDispatcher>
 #include <QEventLoop>
 #include <QTimer>
 #include <QtGlobal>
-#include <ctime>
 
 namespace {
-
-double processCpuSeconds() {
-    timespec now{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
 
 constexpr uid_t Nobody = 65534;
 
 }  // namespace
 
-double cpuShareWhileEventLoopRuns(int ms) {
-    const double cpuStart = processCpuSeconds();
-    QElapsedTimer wall;
-    wall.start();
+int eventLoopPassesOverTicks(int ticks, int intervalMs) {
     QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    int passes = 0;
+    int fired = 0;
+    // Each pass wakes the dispatcher once, whether it waited for an event or found one ready.
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake, &loop,
+                     [&passes] { ++passes; });
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, &loop, [&] {
+        if (++fired == ticks)
+            loop.quit();
+    });
+    ticker.start(intervalMs);
     loop.exec();
-    return (processCpuSeconds() - cpuStart) / (double(wall.nsecsElapsed()) / 1e9);
+    return passes;
 }
 
 Unprivileged::Unprivileged() {

@@ -7,6 +7,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QTest>
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -58,6 +59,23 @@ QByteArray Pty::read(qsizetype count, int timeoutMs) {
             break;
         received.append(chunk, got);
     }
+    return received;
+}
+
+QByteArray Pty::readThrough(const QByteArray& frame, int timeoutMs) {
+    QByteArray received;
+    // What arrived by then tells the caller whether the frame was among it.
+    (void)QTest::qWaitFor(
+        [&] {
+            while (!received.endsWith(frame)) {
+                const QByteArray next = read(1, 0);
+                if (next.isEmpty())
+                    return false;
+                received += next;
+            }
+            return true;
+        },
+        timeoutMs);
     return received;
 }
 

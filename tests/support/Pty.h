@@ -26,6 +26,9 @@ class Pty {
     // Reads from the master until count bytes have arrived or timeoutMs has passed (0 takes
     // only what is there already); returns what arrived. Nothing is pumped meanwhile.
     QByteArray read(qsizetype count, int timeoutMs);
+    // Reads from the master, running the event loop meanwhile, until what arrived ends with
+    // frame or timeoutMs has passed; returns what arrived. Nothing after the frame is taken.
+    QByteArray readThrough(const QByteArray& frame, int timeoutMs);
     // The terminal settings the slave side has now (speed, character size, parity ...), or
     // nothing when they cannot be read.
     std::optional<termios> lineSettings() const;

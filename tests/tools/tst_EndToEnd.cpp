@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -16,12 +15,13 @@
 
 #include "device/ComPorts.h"
 #include "support/E2eRig.h"
+#include "support/SimulatorLog.h"
 
 namespace {
 
 constexpr int SimCom = 61;
 constexpr int StartTimeoutMs = 10000;
-constexpr int LogTimeoutMs = 10000;
+constexpr int LogTimeoutMs = 20000;
 
 const QString Dark = QStringLiteral("SOH 00 000000");
 const QString Red = QStringLiteral("FF0000");
@@ -55,23 +55,6 @@ QStringList logTexts(const QList<QByteArray>& frames) {
         texts << logText(frame);
     }
     return texts;
-}
-
-// The log's entries without their time stamps.
-QStringList logEntries(const QString& path) {
-    static const QRegularExpression line(QStringLiteral("^\\d+\\.\\d{6} (.*)$"));
-    QFile file(path);
-    QStringList entries;
-    if (!file.open(QIODevice::ReadOnly)) {
-        return entries;
-    }
-    for (const QByteArray& raw : file.readAll().split('\n')) {
-        const QRegularExpressionMatch m = line.match(QString::fromUtf8(raw));
-        if (m.hasMatch()) {
-            entries << m.captured(1);
-        }
-    }
-    return entries;
 }
 
 // The frames of a spin from its first revolution, the first count of them. Each revolution
@@ -149,6 +132,8 @@ class TestEndToEnd : public QObject {
     void stopSimulator();
     // Waits until the log holds at least count entries (or the time is up) and returns them.
     QStringList waitForLog(qsizetype count) const;
+    // Waits until the controller has written count frames that the library took.
+    void waitForAccepted(qsizetype count) const;
     // The frames the library accepted as the simulator must have logged them: waits for them
     // and checks that every one arrived unchanged, in order, and nothing else.
     void checkTransport(QStringList& frames) const;
@@ -230,13 +215,19 @@ void TestEndToEnd::cleanup() {
 }
 
 QStringList TestEndToEnd::waitForLog(qsizetype count) const {
-    const QDeadlineTimer deadline(LogTimeoutMs);
-    QStringList entries = logEntries(m_log);
-    while (entries.size() < count && !deadline.hasExpired()) {
-        QTest::qWait(20);
-        entries = logEntries(m_log);
-    }
+    QStringList entries;
+    // The caller compares what there is.
+    (void)QTest::qWaitFor(
+        [&] {
+            entries = simulatorLogEntries(m_log);
+            return entries.size() >= count;
+        },
+        LogTimeoutMs);
     return entries;
+}
+
+void TestEndToEnd::waitForAccepted(qsizetype count) const {
+    QTRY_VERIFY_WITH_TIMEOUT(m_rig->serial().accepted().size() >= count, LogTimeoutMs);
 }
 
 void TestEndToEnd::checkTransport(QStringList& frames) const {
@@ -300,7 +291,10 @@ void TestEndToEnd::flashingThenStop() {
     QVERIFY(interval > 0);
     const double phase = m_rig->timer().phaseStart();
     const double startedAt = steadySeconds();
-    QTest::qWait(1000);
+    // About a second at this rate: the opening's dark frame and 20 ticks.
+    waitForAccepted(21);
+    if (QTest::currentTestFailed())
+        return;
     const bool litAtStop = state.FlashLit;
     const double stoppedAt = steadySeconds();
     c.cmdStop_Click();
@@ -324,9 +318,11 @@ void TestEndToEnd::flashingThenStop() {
     QVERIFY2(ticks >= due - 2 && ticks <= due + 1,
              qPrintable(QStringLiteral("%1 ticks, %2 due").arg(ticks).arg(due)));
 
-    // Stopped: nothing more reaches the device.
-    QTest::qWait(300);
-    QCOMPARE(logEntries(m_log), frames);
+    // Stopped: no tick is to come, and nothing more reached the device before a marker sent
+    // afterwards.
+    QVERIFY(!m_rig->timer().isTicking());
+    QCOMPARE(simulatorLogThroughMarker(SimCom, m_log, LogTimeoutMs),
+             frames + QStringList{MarkerLogText});
 }
 
 void TestEndToEnd::spinThenStop_data() {
@@ -341,15 +337,17 @@ void TestEndToEnd::spinThenStop() {
     LightState& state = m_rig->state();
     m_rig->window().whiteBox = whiteBox;
 
-    // Stop Flashing is clicked while the spin pumps events; the guard ends a spin that does not
-    // stop, so a failure cannot hang the test.
+    // Stop Flashing is clicked while the spin pumps events, once it has sent ten frames (it is
+    // in its second revolution then); the guard ends a spin that does not stop, so a failure
+    // cannot hang the test.
     bool stopped = false;
     bool guardFired = false;
-    QTimer stop;
-    stop.setSingleShot(true);
-    QObject::connect(&stop, &QTimer::timeout, [&] {
-        stopped = true;
-        c.cmdStop_Click();
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!stopped && m_rig->serial().accepted().size() >= 1 + 10) {
+            stopped = true;
+            c.cmdStop_Click();
+        }
     });
     QTimer guard;
     guard.setSingleShot(true);
@@ -357,9 +355,10 @@ void TestEndToEnd::spinThenStop() {
         guardFired = true;
         state.Unloading = true;
     });
-    stop.start(800);
-    guard.start(10000);
+    watch.start(5);
+    guard.start(LogTimeoutMs);
     c.cmdSpin_Click();
+    watch.stop();
     QVERIFY(stopped);
     QVERIFY(!guardFired);
     QVERIFY(!state.PortOpen);
@@ -384,7 +383,10 @@ void TestEndToEnd::exitWhileFlashing() {
     const bool litBefore = state.FlashLit;
     c.cmdFlashOrlesse_Click();
     QVERIFY(state.PortOpen);
-    QTest::qWait(400);
+    // The opening's dark frame and a few ticks.
+    waitForAccepted(5);
+    if (QTest::currentTestFailed())
+        return;
     const bool litAtExit = state.FlashLit;
     c.cmdExit_Click();
     QCOMPARE(m_rig->window().closeRequests, 1);
@@ -404,9 +406,11 @@ void TestEndToEnd::exitWhileFlashing() {
     }
     QVERIFY(ticks >= 1);
 
-    // No tick follows: the timer is off and the port closed.
-    QTest::qWait(300);
-    QCOMPARE(logEntries(m_log), frames);
+    // No tick follows, the timer being off and the port closed: a marker sent afterwards is the
+    // next frame the device sees.
+    QVERIFY(!m_rig->timer().isTicking());
+    QCOMPARE(simulatorLogThroughMarker(SimCom, m_log, LogTimeoutMs),
+             frames + QStringList{MarkerLogText});
 }
 
 // The simulator is stopped and started again on the same COM number while flashing: the
@@ -419,7 +423,8 @@ void TestEndToEnd::flashingResumesWhenTheSimulatorReturns() {
     QVERIFY(waitForLog(4).size() >= 4);
 
     stopSimulator();
-    QTest::qWait(300);
+    // The controller meets the lost device: a tick's write fails.
+    QTRY_VERIFY_WITH_TIMEOUT(m_rig->serial().writes().last().result < 0, LogTimeoutMs);
     startSimulator(QStringLiteral("again.log"));
     if (QTest::currentTestFailed()) {
         return;
@@ -474,27 +479,24 @@ void TestEndToEnd::lightProgram() {
     const QString lit80 = soh("80", Full);
     const QString lit00 = soh("00", Full);
 
-    // The box is read at the start of each record: ticked for the first, clear for the second.
+    // The box is read at the start of each record: ticked for the first, and cleared once the
+    // first record has sent its first lit frame, a second before the second record starts.
+    // When ending early, End Program is clicked in the wait that follows the second lit frame,
+    // so the run's last frame before its closing frame is lit.
     window.whiteBox = 1;
-    QTimer untick;
-    untick.setSingleShot(true);
-    QObject::connect(&untick, &QTimer::timeout, [&] { window.whiteBox = 0; });
-    untick.start(500);
-
-    // End Program is clicked in the wait that follows the second lit frame, so the run's last
-    // frame before its closing frame is lit.
     bool ended = false;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
         const QStringList sent = logTexts(m_rig->serial().accepted());
-        if (!ended && sent.count(lit80) >= 2 && sent.last() == lit80) {
+        if (sent.contains(lit80)) {
+            window.whiteBox = 0;
+        }
+        if (endEarly && !ended && sent.count(lit80) >= 2 && sent.last() == lit80) {
             ended = true;
             c.cndProgramEnd_Click();
         }
     });
-    if (endEarly) {
-        watch.start(5);
-    }
+    watch.start(5);
     bool guardFired = false;
     QTimer guard;
     guard.setSingleShot(true);

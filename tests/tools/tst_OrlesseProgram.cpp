@@ -1,12 +1,10 @@
 // orlesse-program: its simulated runs against the segment player on virtual time, check on
 // broken files, plot's image, and play through the vantorb-sim program over a pseudo-terminal.
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -17,12 +15,13 @@
 #include "ProgramCheck.h"
 #include "Simulation.h"
 #include "support/Harness.h"
+#include "support/SimulatorLog.h"
 #include "support/TestFiles.h"
 
 namespace {
 
 constexpr int SimCom = 62;
-constexpr int TimeoutMs = 10000;
+constexpr int TimeoutMs = 20000;
 const QByteArray Header = "Segment,Start Hz,End Hz,Start level,End level,Seconds\r\n";
 const QString Dark = QStringLiteral("SOH 00 000000");
 
@@ -30,19 +29,6 @@ const QString Dark = QStringLiteral("SOH 00 000000");
 QByteArray frameBytes(const SegmentPlayer::Frame& frame) {
     return frame.lit ? Harness::soh("00", SegmentPlayer::litColour(frame.level))
                      : Harness::soh("00", "000000");
-}
-
-// The frames the simulator logged, without their time stamps.
-QStringList logEntries(const QString& path) {
-    static const QRegularExpression line(QStringLiteral("^\\d+\\.\\d{6} (.*)$"));
-    QStringList entries;
-    for (const QByteArray& raw : fileBytes(path).split('\n')) {
-        const QRegularExpressionMatch m = line.match(QString::fromUtf8(raw));
-        if (m.hasMatch()) {
-            entries << m.captured(1);
-        }
-    }
-    return entries;
 }
 
 }  // namespace
@@ -388,10 +374,7 @@ void TestOrlesseProgram::playOnSimulator() {
                {"play", program, "--com", QString::number(SimCom)});
     QVERIFY(tool.waitForStarted(TimeoutMs));
     if (signalNumber != 0) {
-        const QDeadlineTimer deadline(TimeoutMs);
-        while (logEntries(log).size() < 4 && !deadline.hasExpired()) {
-            QTest::qWait(20);
-        }
+        QTRY_VERIFY_WITH_TIMEOUT(simulatorLogEntries(log).size() >= 4, TimeoutMs);
         ::kill(static_cast<pid_t>(tool.processId()), signalNumber);
     }
     QVERIFY(tool.waitForFinished(TimeoutMs));
@@ -401,15 +384,13 @@ void TestOrlesseProgram::playOnSimulator() {
     QVERIFY2(message.isEmpty() ? err.isEmpty() : err.contains(message), qPrintable(err));
 
     // The port opening's dark frame, lit and dark frames in turn from each segment's lit
-    // colour, the closing dark frame.
-    const QDeadlineTimer deadline(TimeoutMs);
-    QStringList frames = logEntries(log);
-    while ((frames.size() < 3 || frames.last() != Dark) && !deadline.hasExpired()) {
-        QTest::qWait(20);
-        frames = logEntries(log);
-    }
-    QVERIFY2(frames.size() >= 3 && frames.first() == Dark && frames.last() == Dark,
-             qPrintable(frames.join('|')));
+    // colour, the closing dark frame; then the marker sent once the tool has ended, so the
+    // whole run is in the log.
+    const QStringList logged = simulatorLogThroughMarker(SimCom, log, TimeoutMs);
+    QVERIFY2(logged.size() >= 4 && logged.first() == Dark &&
+                 logged.mid(logged.size() - 2) == QStringList({Dark, MarkerLogText}),
+             qPrintable(logged.join('|')));
+    const QStringList frames = logged.mid(0, logged.size() - 1);
     QStringList lits;
     for (qsizetype i = 1; i + 1 < frames.size(); ++i) {
         const bool lit = frames[i] != Dark;
