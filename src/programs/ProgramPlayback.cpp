@@ -36,9 +36,11 @@ void ProgramPlayback::playRecords(const QByteArray& bytes) {
 }
 
 void ProgramPlayback::checkStartFrequency(const ProgramRecord& record) {
-    if (record.nStartFrequency < 1) {
-        throw ProgramError(record.lines[1],
-                           QStringLiteral("the start frequency is %1").arg(record.nStartFrequency));
+    try {
+        SegmentPlayer::checkStartFrequency(record.nStartFrequency);
+    } catch (const ProgramError& error) {
+        // The line of the start frequency's field, for a record split across lines.
+        throw error.atLine(record.lines[1]);
     }
 }
 

@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr int MaxLevel = 255;
-
 // A 16-bit signed result, or a failure when the value does not fit.
 int16_t checked16(int value, const char* what) {
     if (value < std::numeric_limits<int16_t>::min() ||
@@ -47,6 +45,16 @@ QString SegmentPlayer::litColour(int level) {
     return text + text + text;
 }
 
+void SegmentPlayer::checkStartFrequency(int frequency) {
+    if (frequency < 1) {
+        throw ProgramError(0, QStringLiteral("the start frequency is %1").arg(frequency));
+    }
+}
+
+int SegmentPlayer::shownLevel(int level, bool levelRamp) {
+    return levelRamp ? std::clamp(level, 0, MaxLevel) : MaxLevel;
+}
+
 double SegmentPlayer::halfPeriod(int frequency) {
     if (frequency == 0) {
         throw ProgramError(0, QStringLiteral("the frequency is 0 Hz"));
@@ -71,16 +79,15 @@ void SegmentPlayer::PlaySegment(int16_t nSegmentID, int16_t& nStartFrequency, in
     // The box is read once: ticking it mid-segment takes effect with the next segment.
     const QString whiteAddress = WhiteCodeFor(m_context.window.whiteBoxValue());
 
-    // Equal levels mean full level throughout, whatever the two values are.
-    const bool levelRamp = nStartBrightness != nEndBrightness;
+    checkStartFrequency(nStartFrequency);
+    const bool levelRamp = rampsLevel(nStartBrightness, nEndBrightness);
     int16_t level = nStartBrightness;
     double levelInterval = 0;
-    QString colour = litColour(MaxLevel);
     if (levelRamp) {
         levelInterval = stepInterval(nStartBrightness, nEndBrightness, nDuration,
                                      "the difference of the levels");
-        colour = litColour(level);
     }
+    QString colour = litColour(shownLevel(level, levelRamp));
     const int levelStep = nStartBrightness < nEndBrightness ? 1 : -1;
 
     const bool frequencyRamp = nStartFrequency != nEndFrequency;
@@ -93,9 +100,6 @@ void SegmentPlayer::PlaySegment(int16_t nSegmentID, int16_t& nStartFrequency, in
     bool darkNext = false;
     const double start = clock.now();
     const double endTime = start + nDuration;
-    if (nStartFrequency == 0) {
-        throw ProgramError(0, QStringLiteral("the start frequency is 0"));
-    }
     double half = halfPeriod(nStartFrequency);
     // The k-th step of a ramp is due no earlier than k intervals from here, so the step onto
     // the end value would fall after the end time.
@@ -115,7 +119,7 @@ void SegmentPlayer::PlaySegment(int16_t nSegmentID, int16_t& nStartFrequency, in
         if (levelRamp && clock.now() > nextLevelTime) {
             level = checked16(level + levelStep, "the level");
             level = std::min(level, static_cast<int16_t>(MaxLevel));
-            colour = litColour(level);
+            colour = litColour(shownLevel(level, levelRamp));
             nextLevelTime = clock.now() + levelInterval;
         }
         if (frequencyRamp && clock.now() > nextFrequencyTime) {
@@ -139,8 +143,7 @@ void SegmentPlayer::PlaySegment(int16_t nSegmentID, int16_t& nStartFrequency, in
             port.sendFrame(Frames::Lead::SOH, whiteAddress, colour);
         }
         if (m_onFrame) {
-            m_onFrame({frameDue, !darkNext, nStartFrequency,
-                       levelRamp ? std::clamp<int>(level, 0, MaxLevel) : MaxLevel});
+            m_onFrame({frameDue, !darkNext, nStartFrequency, shownLevel(level, levelRamp)});
         }
         darkNext = !darkNext;
 

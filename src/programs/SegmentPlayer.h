@@ -32,6 +32,22 @@ class SegmentPlayer {
     void PlaySegment(int16_t nSegmentID, int16_t& nStartFrequency, int16_t nEndFrequency,
                      int16_t nStartBrightness, int16_t nEndBrightness, int16_t nDuration);
 
+    // The highest level the device shows; higher levels show as this one.
+    static constexpr int MaxLevel = 255;
+
+    // Refuses a start frequency below 1 Hz: 0 has no flash period, and a negative frequency
+    // would count its periods backwards. Throws ProgramError (without a line).
+    static void checkStartFrequency(int frequency);
+
+    // Whether a segment ramps its level: equal start and end levels mean full level throughout,
+    // whatever the two values are.
+    static bool rampsLevel(int16_t nStartBrightness, int16_t nEndBrightness) {
+        return nStartBrightness != nEndBrightness;
+    }
+    // The level lit frames show for a segment's current level: limited to 0..MaxLevel while
+    // the level ramps, MaxLevel when it does not.
+    static int shownLevel(int level, bool levelRamp);
+
     // The lit colour for a level: the level limited to 0..255 as two upper-case hexadecimal
     // digits, three times over (100 gives "646464", 300 gives "FFFFFF", -1 gives "000000").
     static QString litColour(int level);

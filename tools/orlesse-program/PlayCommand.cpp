@@ -16,6 +16,7 @@
 #include "light/ControlCore.h"
 #include "programs/ProgramPlayback.h"
 #include "programs/ProgramReader.h"
+#include "programs/SegmentPlayer.h"
 
 namespace {
 
@@ -54,9 +55,9 @@ class Progress {
         m_segmentStart = now;
         m_record = record;
         m_frequency = record.nStartFrequency;
-        m_level = record.nStartBrightness == record.nEndBrightness
-                      ? 255
-                      : std::clamp<int>(record.nStartBrightness, 0, 255);
+        m_level = SegmentPlayer::shownLevel(
+            record.nStartBrightness,
+            SegmentPlayer::rampsLevel(record.nStartBrightness, record.nEndBrightness));
         if (m_columns > 0) {
             draw(now);
             return;

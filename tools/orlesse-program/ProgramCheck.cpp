@@ -6,10 +6,11 @@
 
 #include "Simulation.h"
 #include "programs/ProgramPlayback.h"
+#include "programs/SegmentPlayer.h"
 
 namespace {
 
-constexpr int MaxLevel = 255;
+constexpr int MaxLevel = SegmentPlayer::MaxLevel;
 
 CheckFinding error(int line, const QString& text) {
     return {CheckFinding::Kind::Error, line, text};

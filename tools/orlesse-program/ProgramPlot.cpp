@@ -8,10 +8,11 @@
 
 #include "ProgramCheck.h"
 #include "Simulation.h"
+#include "programs/SegmentPlayer.h"
 
 namespace {
 
-constexpr int MaxLevel = 255;
+constexpr int MaxLevel = SegmentPlayer::MaxLevel;
 // The level axis reaches a little past 255, so full level does not run along the frame.
 constexpr double LevelAxisTop = 280;
 const QColor FrequencyColour(31, 97, 180);
