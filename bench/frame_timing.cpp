@@ -10,11 +10,9 @@
 // Every row runs with the tight polling wait and Qt's precise timer (the baseline), and with
 // the blocking wait and the scheduled timer.
 #include <sched.h>
-#include <signal.h>
 #include <sys/prctl.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
@@ -27,7 +25,9 @@
 #include <QThread>
 #include <QTimer>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <limits>
 #include <optional>
 

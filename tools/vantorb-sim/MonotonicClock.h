@@ -2,7 +2,7 @@
 
 #include <QtGlobal>
 
-#include <time.h>
+#include <ctime>
 
 // The system's monotonic clock (CLOCK_MONOTONIC) in nanoseconds. The frame log uses it so its
 // times can be lined up with those of other processes on the same machine.
