@@ -2,13 +2,9 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <termios.h>
 #include <unistd.h>
-#include <QDir>
-#include <QFile>
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 
 #include "core/DeadlineAlarm.h"
 
@@ -16,7 +12,7 @@ PtyDevice::PtyDevice() = default;
 
 PtyDevice::~PtyDevice() {
     stopReader();
-    for (int fd : {m_master, m_slaveHold, m_stopPipe[0], m_stopPipe[1]}) {
+    for (int fd : m_stopPipe) {
         if (fd >= 0) {
             ::close(fd);
         }
@@ -24,59 +20,28 @@ PtyDevice::~PtyDevice() {
 }
 
 bool PtyDevice::open(bool spin, QString* error) {
-    auto fail = [error](const char* what) {
-        *error = QStringLiteral("%1: %2").arg(QLatin1String(what), qt_error_string(errno));
+    // The slave is held before the serial backend opens it for exclusive use, for the whole run.
+    if (!m_terminal.open(error) || !m_terminal.holdSlave(error)) {
         return false;
-    };
-    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_master < 0) {
-        return fail("posix_openpt");
-    }
-    char name[128] = {};
-    if (::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0 ||
-        ::ptsname_r(m_master, name, sizeof name) != 0) {
-        return fail("preparing the pseudo-terminal");
-    }
-    termios settings{};
-    if (::tcgetattr(m_master, &settings) != 0) {
-        return fail("tcgetattr");
-    }
-    ::cfmakeraw(&settings);
-    if (::tcsetattr(m_master, TCSANOW, &settings) != 0) {
-        return fail("tcsetattr");
-    }
-    m_slavePath = QString::fromLocal8Bit(name);
-    // Opened before the serial backend opens it for exclusive use, and held for the whole run.
-    m_slaveHold = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_slaveHold < 0) {
-        return fail("opening the slave");
     }
     if (::pipe2(m_stopPipe, O_CLOEXEC) != 0) {
-        return fail("pipe2");
+        *error = QStringLiteral("pipe2: ") + qt_error_string(errno);
+        return false;
     }
-    if (spin && ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK) != 0) {
-        return fail("fcntl");
+    if (spin && !m_terminal.setNonBlocking(error)) {
+        return false;
     }
     m_reader = std::thread([this, spin] { spin ? spinLoop() : readLoop(); });
     return true;
 }
 
 bool PtyDevice::publish(const QString& folder, int comNumber, QString* error) const {
-    if (!QDir().mkpath(folder)) {
-        *error = QStringLiteral("cannot create %1").arg(folder);
-        return false;
-    }
-    const QString link = folder + QStringLiteral("/com") + QString::number(comNumber);
-    QFile::remove(link);
-    if (!QFile::link(m_slavePath, link)) {
-        *error = QStringLiteral("cannot link %1 to %2").arg(link, m_slavePath);
-        return false;
-    }
-    return true;
+    return !m_terminal.publish(folder, comNumber, error).isEmpty();
 }
 
 void PtyDevice::readLoop() {
-    pollfd watched[2] = {{m_master, POLLIN, 0}, {m_stopPipe[0], POLLIN, 0}};
+    const int master = m_terminal.master();
+    pollfd watched[2] = {{master, POLLIN, 0}, {m_stopPipe[0], POLLIN, 0}};
     char buffer[4096];
     while (true) {
         const int ready = ::poll(watched, 2, -1);
@@ -93,14 +58,15 @@ void PtyDevice::readLoop() {
         if ((watched[0].revents & POLLIN) == 0) {
             continue;
         }
-        take(buffer, ::read(m_master, buffer, sizeof buffer), woke);
+        take(buffer, ::read(master, buffer, sizeof buffer), woke);
     }
 }
 
 void PtyDevice::spinLoop() {
+    const int master = m_terminal.master();
     char buffer[4096];
     while (!m_stop.load(std::memory_order_relaxed)) {
-        const ssize_t got = ::read(m_master, buffer, sizeof buffer);
+        const ssize_t got = ::read(master, buffer, sizeof buffer);
         take(buffer, got, steadySeconds());
     }
 }

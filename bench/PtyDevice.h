@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "device/PseudoTerminal.h"
+
 // The device side of a pseudo-terminal: the controller writes to the slave as to a serial port,
 // and a reader thread blocked on the master stamps every frame with the steady clock the moment
 // it arrives.
@@ -33,7 +35,7 @@ class PtyDevice {
     // true, reads without blocking in a tight loop; false with a reason on failure.
     bool open(bool spin, QString* error);
     // The slave's device path.
-    QString slavePath() const { return m_slavePath; }
+    QString slavePath() const { return m_terminal.slavePath(); }
     // Creates the link folder/com<number> to the slave; false with a reason on failure.
     bool publish(const QString& folder, int comNumber, QString* error) const;
 
@@ -51,10 +53,8 @@ class PtyDevice {
     void take(const char* bytes, ssize_t count, double time);
     void stopReader();
 
-    int m_master = -1;
-    int m_slaveHold = -1;  // keeps the slave open so the master never sees a hang-up
+    PseudoTerminal m_terminal;  // holds the slave open so the master never sees a hang-up
     int m_stopPipe[2] = {-1, -1};
-    QString m_slavePath;
     std::thread m_reader;
     std::atomic<bool> m_stop{false};
     mutable std::mutex m_mutex;

@@ -12,8 +12,8 @@
 #include "support/VirtualClock.h"
 
 // The controller wired to fakes: a recording serial library, a flash timer on virtual time, a
-// virtual clock, a recording window and a fixed port list. The program folder is a fresh
-// temporary folder, so every test starts without a settings file.
+// virtual clock that keeps its sleeps and waits, a recording window and a fixed port list. The
+// program folder is a fresh temporary folder, so every test starts without a settings file.
 struct Harness {
     Harness();
 
@@ -31,7 +31,7 @@ struct Harness {
 
     QTemporaryDir dir;
     RecordingWsc32 serial;
-    VirtualClock clock;
+    VirtualClock clock{VirtualClock::DefaultStart, VirtualClock::Records::Kept};
     ManualFlashTimer timer;
     FakeWindow window;
     FakePortList ports;

@@ -1,8 +1,8 @@
 #include "support/ManualFlashTimer.h"
 
-#include "support/VirtualClock.h"
+#include "core/SimulatedClock.h"
 
-void ManualFlashTimer::attach(VirtualClock* clock) {
+void ManualFlashTimer::attach(SimulatedClock* clock) {
     m_clock = clock;
     m_active = false;
     reschedule();

@@ -4,14 +4,14 @@
 
 #include "core/FlashTimer.h"
 
-class VirtualClock;
+class SimulatedClock;
 
-// A flash timer for tests. Attached to a VirtualClock it ticks on virtual time, as window
+// A flash timer for tests. Attached to a simulated clock it ticks on virtual time, as window
 // events that the code under test handles when it pumps events; fire() ticks it by hand.
 class ManualFlashTimer final : public FlashTimer {
   public:
     // Ticks on the clock's virtual time from now on.
-    void attach(VirtualClock* clock);
+    void attach(SimulatedClock* clock);
 
     void setInterval(int milliseconds) override;
     int interval() const override { return m_interval; }
@@ -29,7 +29,7 @@ class ManualFlashTimer final : public FlashTimer {
     void reschedule();
     void scheduleFrom(double time, long generation);
 
-    VirtualClock* m_clock = nullptr;
+    SimulatedClock* m_clock = nullptr;
     int m_interval = 0;
     bool m_enabled = true;
     bool m_active = false;

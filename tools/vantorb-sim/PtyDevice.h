@@ -5,6 +5,8 @@
 #include <QString>
 #include <QTimer>
 
+#include "device/PseudoTerminal.h"
+
 class QSocketNotifier;
 
 // The simulated device's end of the serial line: a pseudo-terminal in raw mode. The
@@ -22,11 +24,11 @@ class PtyDevice : public QObject {
     // Creates the terminal and starts reading; on failure returns false and sets *error.
     bool open(QString* error);
     // Path of the terminal side, e.g. /dev/pts/5 (empty before open()).
-    QString slavePath() const { return m_slavePath; }
+    QString slavePath() const { return m_terminal.slavePath(); }
     // Our own handle on the terminal side as a path, /proc/<pid>/fd/<n> (empty before open()).
     // It reopens the terminal while this process lives and vanishes when it ends, however it
     // ends, so a link to it can never lead to a terminal that later takes the same number.
-    QString handlePath() const;
+    QString handlePath() const { return m_terminal.heldSlavePath(); }
 
   signals:
     // Bytes written by the controller, with their monotonic receive time.
@@ -36,9 +38,7 @@ class PtyDevice : public QObject {
     void readMaster();
     void pauseReading();
 
-    int m_master = -1;                      // master side, non-blocking
-    int m_slave = -1;                       // our own handle on the terminal side
-    QString m_slavePath;                    // path of the terminal side
+    PseudoTerminal m_terminal;              // master side non-blocking, terminal side held
     QSocketNotifier* m_notifier = nullptr;  // readiness of the master side (child object)
     QTimer m_resume;                        // re-arms reading after the line hung up
 };

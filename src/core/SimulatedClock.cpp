@@ -1,18 +1,18 @@
-#include "support/VirtualClock.h"
+#include "core/SimulatedClock.h"
 
 #include <algorithm>
 #include <limits>
 
-void VirtualClock::at(double time, std::function<void()> action) {
+void SimulatedClock::at(double time, std::function<void()> action) {
     m_actions.emplace(std::make_pair(time, m_sequence++), std::move(action));
 }
 
-double VirtualClock::nextDue() const {
+double SimulatedClock::nextDue() const {
     return m_actions.empty() ? std::numeric_limits<double>::infinity()
                              : m_actions.begin()->first.first;
 }
 
-void VirtualClock::runDue() {
+void SimulatedClock::runDue() {
     // Take one action at a time: an action may schedule others or pump events itself.
     while (!m_actions.empty() && m_actions.begin()->first.first <= m_now) {
         auto action = std::move(m_actions.begin()->second);
@@ -21,18 +21,22 @@ void VirtualClock::runDue() {
     }
 }
 
-void VirtualClock::processEvents() {
+void SimulatedClock::processEvents() {
     ++m_pumps;
     runDue();
 }
 
-void VirtualClock::sleepMs(int milliseconds) {
-    m_sleeps.append(milliseconds);
-    m_now += milliseconds / 1000.0;
+void SimulatedClock::sleepMs(int milliseconds) {
+    if (m_recording) {
+        m_sleeps.append(milliseconds);
+    }
+    if (milliseconds > 0) {
+        m_now += milliseconds / 1000.0;
+    }
 }
 
-void VirtualClock::waitUntil(double deadline, const std::function<bool()>& keepWaiting) {
-    Wait wait{m_now, deadline, m_now};
+void SimulatedClock::waitUntil(double deadline, const std::function<bool()>& keepWaiting) {
+    const double start = m_now;
     while (m_now < deadline && keepWaiting()) {
         processEvents();
         if (!(m_now < deadline) || !keepWaiting()) {
@@ -40,11 +44,12 @@ void VirtualClock::waitUntil(double deadline, const std::function<bool()>& keepW
         }
         m_now = std::max(m_now, std::min(nextDue(), deadline));
     }
-    wait.end = m_now;
-    m_waits.append(wait);
+    if (m_recording) {
+        m_waits.append({start, deadline, m_now});
+    }
 }
 
-void VirtualClock::runFor(double seconds) {
+void SimulatedClock::runFor(double seconds) {
     const double end = m_now + seconds;
     while (true) {
         runDue();
