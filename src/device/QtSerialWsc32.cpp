@@ -44,18 +44,20 @@ bool validIndex(int port) {
 }
 
 // A write that failed only because the device's buffer is full: the bytes stay queued in
-// QSerialPort and go out when the device takes them again.
-bool transientWriteFailure(const QSerialPort& serial) {
-    return serial.error() == QSerialPort::ResourceError &&
-           serial.errorString() == qt_error_string(EAGAIN);
+// QSerialPort and go out when the device takes them again. QSerialPort reports it as a
+// resource error; the error number of the failed write (EAGAIN) tells it from a device that
+// is gone (EIO and the like).
+bool transientWriteFailure(QSerialPort::SerialPortError error, int errorNumber) {
+    return error == QSerialPort::ResourceError &&
+           (errorNumber == EAGAIN || errorNumber == EWOULDBLOCK);
 }
 
 // A failure after which the port is of no further use: the device is gone or refuses writes.
 // Such a port must be closed, or its write notifier would fire again and again.
-bool deviceLost(const QSerialPort& serial, QSerialPort::SerialPortError error) {
+bool deviceLost(QSerialPort::SerialPortError error, int errorNumber) {
     if (error == QSerialPort::WriteError)
         return true;
-    return error == QSerialPort::ResourceError && !transientWriteFailure(serial);
+    return error == QSerialPort::ResourceError && !transientWriteFailure(error, errorNumber);
 }
 
 // Why a mapped name leads to no device, naming what it points at.
@@ -185,6 +187,7 @@ int QtSerialWsc32::SioReset(int port, int rxQueue, int txQueue) {
     open.device = device;
     open.stableName = ComPorts::stableName(device, m_stableNameFolder);
     open.txQueue = txQueue;
+    open.reconnection = Reconnection(m_clock, ReturnCheckInterval);
     return 0;
 }
 
@@ -205,7 +208,10 @@ int QtSerialWsc32::openDevice(QSerialPort& serial, const QString& mapped, const 
     QSerialPort* raw = &serial;
     QObject::connect(raw, &QSerialPort::errorOccurred, raw,
                      [this, raw, device](QSerialPort::SerialPortError error) {
-                         if (!deviceLost(*raw, error))
+                         // QSerialPort reports an error right after the system call that
+                         // failed, so errno is still that call's error number.
+                         m_lastErrorNumber = errno;
+                         if (!deviceLost(error, m_lastErrorNumber))
                              return;
                          m_lastError = QStringLiteral("%1: %2").arg(raw->errorString(), device);
                          // Closed from the event loop: the error may be reported from inside
@@ -222,19 +228,11 @@ int QtSerialWsc32::openDevice(QSerialPort& serial, const QString& mapped, const 
 }
 
 bool QtSerialWsc32::reopenReturned(OpenPort& open) {
-    const double now = m_clock();
-    if (open.nextLook < 0) {
-        // The loss is noticed now; the device is looked for from one interval on.
-        open.nextLook = now + ReturnCheckInterval;
+    if (!open.reconnection.lookDue())
         return false;
-    }
-    if (now < open.nextLook)
-        return false;
-    open.nextLook = now + ReturnCheckInterval;
-
     // An adapter with a stable name is that adapter wherever it is now, and no other device
     // that took its old node meanwhile.
-    const QString lookup = open.stableName.isEmpty() ? open.mapped : open.stableName;
+    const QString lookup = Reconnection::lookupPath(open.stableName, open.mapped);
     const QString device = ComPorts::resolve(lookup);
     if (device.isEmpty())
         return false;
@@ -254,7 +252,7 @@ bool QtSerialWsc32::reopenReturned(OpenPort& open) {
         serial->setRequestToSend(*open.rts);
     open.serial = std::move(serial);
     open.device = device;
-    open.nextLook = -1;
+    open.reconnection.deviceBack();
     return true;
 }
 
@@ -358,13 +356,14 @@ int QtSerialWsc32::SioPuts(int port, const char* bytes, int count) {
                                .arg(waiting));
     }
     serial.clearError();
+    m_lastErrorNumber = 0;
     const bool written = serial.write(bytes, count) == count && serial.flush();
-    if (written || transientWriteFailure(serial))
+    if (written || transientWriteFailure(serial.error(), m_lastErrorNumber))
         return count;
 
     const QString text = QStringLiteral("%1: %2").arg(serial.errorString(), open->device);
     serial.close();
-    open->nextLook = m_clock() + ReturnCheckInterval;
+    open->reconnection.deviceLost();
     return systemError(text);
 }
 

@@ -6,6 +6,8 @@
 #include <memory>
 #include <optional>
 
+#include "core/DeadlineAlarm.h"
+#include "device/Reconnection.h"
 #include "device/Wsc32.h"
 
 class QSerialPort;
@@ -51,7 +53,8 @@ class QtSerialWsc32 final : public Wsc32 {
         qint64 txQueue{0};        // most bytes held back while the device is not taking them
         std::optional<bool> dtr;  // DTR and RTS as last set, set again on reopening
         std::optional<bool> rts;
-        double nextLook{-1};  // when a lost device may be looked for; -1: loss not noticed yet
+        // When to look for the device while it is away.
+        Reconnection reconnection{steadySeconds, ReturnCheckInterval};
     };
 
     // The open port with this index, or nullptr when it is not open (or closed itself).
@@ -74,4 +77,5 @@ class QtSerialWsc32 final : public Wsc32 {
     QString m_stableNameFolder;
     std::map<int, OpenPort> m_ports;
     QString m_lastError;
+    int m_lastErrorNumber = 0;  // errno of the last failed system call a port reported
 };
