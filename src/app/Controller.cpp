@@ -88,7 +88,7 @@ void Controller::Form_Load() {
         m_window.addListItem(ListId::COMPort, QStringLiteral("Com%1").arg(number), description);
         m_comPorts.push_back({number, description, description});
     }
-    const SettingSpec& rates = settingSpec(&Settings::FlashRate);
+    const SettingEntry& rates = settingEntry(&Settings::FlashRate);
     for (int rate = rates.lowest; rate <= rates.highest; ++rate) {
         m_window.addListItem(ListId::FlashRate, QString::number(rate), {});
     }

@@ -19,8 +19,8 @@ struct LightState : PortRecord {
 };
 
 // Number of rows in the colour tables, one for each choice of the window's lists.
-inline constexpr int FlashColourCount = settingSpec(&Settings::FlashColourIndex).highest + 1;
-inline constexpr int BrightnessCount = settingSpec(&Settings::BrightnessIndex).highest + 1;
+inline constexpr int FlashColourCount = settingEntry(&Settings::FlashColourIndex).highest + 1;
+inline constexpr int BrightnessCount = settingEntry(&Settings::BrightnessIndex).highest + 1;
 
 // The list texts of the flash-colour table, by index.
 QString flashColourName(int index);

@@ -118,7 +118,7 @@ bool ProcessINIFile::WriteIniValue(const QString& section, const QString& key,
 }
 
 void ProcessINIFile::LoadSettings(Settings& settings) const {
-    for (const SettingSpec& entry : SettingTable) {
+    for (const SettingEntry& entry : SettingTable) {
         const QString text =
             ReadIniValue(QString::fromLatin1(entry.section), QString::fromLatin1(entry.key),
                          QString::number(entry.defaultValue));
@@ -129,7 +129,7 @@ void ProcessINIFile::LoadSettings(Settings& settings) const {
 bool ProcessINIFile::SaveSettings(const Settings& settings) const {
     ++m_saveCount;
     bool allSaved = true;
-    for (const SettingSpec& entry : SettingTable) {
+    for (const SettingEntry& entry : SettingTable) {
         allSaved &= WriteIniValue(QString::fromLatin1(entry.section),
                                   QString::fromLatin1(entry.key), Str(settings.*entry.field));
     }

@@ -20,7 +20,7 @@ struct Settings {
 };
 
 // One setting: where the file keeps it, its default, and the values the window's lists offer.
-struct SettingSpec {
+struct SettingEntry {
     const char* section;
     const char* key;
     int16_t Settings::*field;
@@ -34,7 +34,7 @@ struct SettingSpec {
 
 // The four settings in the order the file is read and written. The COM port list shows the
 // ports present, so any stored number is kept.
-inline constexpr SettingSpec SettingTable[] = {
+inline constexpr SettingEntry SettingTable[] = {
     {"communications", "VantorbComPort", &Settings::ComPortNumber, Settings::DefaultComPortNumber,
      std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max()},
     {"Vantorb", "FlashRate", &Settings::FlashRate, Settings::DefaultFlashRate, 1, 50},
@@ -44,10 +44,10 @@ inline constexpr SettingSpec SettingTable[] = {
 };
 
 // The entry of the table for a field.
-constexpr const SettingSpec& settingSpec(int16_t Settings::*field) {
-    for (const SettingSpec& spec : SettingTable) {
-        if (spec.field == field) {
-            return spec;
+constexpr const SettingEntry& settingEntry(int16_t Settings::*field) {
+    for (const SettingEntry& entry : SettingTable) {
+        if (entry.field == field) {
+            return entry;
         }
     }
     return SettingTable[0];
@@ -55,9 +55,9 @@ constexpr const SettingSpec& settingSpec(int16_t Settings::*field) {
 
 // Replaces every setting the lists do not offer by its default, so every list shows a choice.
 constexpr void keepWithinLists(Settings& settings) {
-    for (const SettingSpec& spec : SettingTable) {
-        if (!spec.offers(settings.*spec.field)) {
-            settings.*spec.field = spec.defaultValue;
+    for (const SettingEntry& entry : SettingTable) {
+        if (!entry.offers(settings.*entry.field)) {
+            settings.*entry.field = entry.defaultValue;
         }
     }
 }
