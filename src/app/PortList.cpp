@@ -15,10 +15,5 @@ int32_t SystemPortList::ListActiveCOMPorts(int32_t* buffer) {
 }
 
 QString SystemPortList::describe(int comNumber) {
-    for (const ComPorts::Info& port : m_listed) {
-        if (port.number == comNumber) {
-            return port.description.isEmpty() ? port.devicePath : port.description;
-        }
-    }
-    return ComPorts::devicePath(comNumber);
+    return ComPorts::describe(m_listed, comNumber);
 }

@@ -25,6 +25,14 @@ int linkNumber(const QString& name) {
     return isComNumber(number) ? number : 0;
 }
 
+QString describe(const QList<Info>& listed, int comNumber) {
+    for (const Info& port : listed) {
+        if (port.number == comNumber)
+            return port.description.isEmpty() ? port.devicePath : port.description;
+    }
+    return devicePath(comNumber);
+}
+
 QList<Info> present() {
     return presentIn(QStringLiteral("/dev"), QStringLiteral("/sys/class/tty"));
 }

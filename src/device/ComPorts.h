@@ -62,6 +62,10 @@ QString stableName(const QString& device, const QString& folder = QLatin1String(
 // The COM numbers present now, ascending, each with its device and description.
 QList<Info> present();
 
+// What COM n is, as the COM port list's tool tip tells it: its description among the listed
+// ports, or its device path when it has none or is not listed.
+QString describe(const QList<Info>& listed, int comNumber);
+
 // present() with the device folder and the kernel's tty class folder taken from elsewhere
 // (present() uses "/dev" and "/sys/class/tty"), so the detection rules can run on a prepared
 // folder tree. The com<n> links still come from portsFolder().

@@ -1,5 +1,8 @@
 #include "device/PortConnection.h"
 
+#include <utility>
+
+#include "core/ClockPump.h"
 #include "core/WindowServices.h"
 #include "device/Errors32.h"
 #include "device/Wsc32.h"
@@ -22,8 +25,23 @@ void PortConnection::storeResult(int code) {
 void PortConnection::writeFrame(const QString& frameText) {
     m_state.FrameText = frameText;
     const QByteArray bytes = Frames::toBytes(frameText);
-    storeResult(
-        m_serial.SioPuts(m_state.PortIndex, bytes.constData(), static_cast<int>(bytes.size())));
+    if (!m_onWrite) {
+        storeResult(
+            m_serial.SioPuts(m_state.PortIndex, bytes.constData(), static_cast<int>(bytes.size())));
+        return;
+    }
+    const double called = m_writeClock->now();
+    const int result =
+        m_serial.SioPuts(m_state.PortIndex, bytes.constData(), static_cast<int>(bytes.size()));
+    const double returned = m_writeClock->now();
+    storeResult(result);
+    m_onWrite({called, returned, result, frameText});
+}
+
+void PortConnection::setWriteObserver(ClockPump* clock,
+                                      std::function<void(const FrameWrite&)> observer) {
+    m_writeClock = clock;
+    m_onWrite = clock != nullptr ? std::move(observer) : nullptr;
 }
 
 void PortConnection::sendFrame(Frames::Lead lead, const QString& address, const QString& colour) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -8,6 +9,7 @@
 #include "device/Frames.h"
 #include "device/PortRecord.h"
 
+class ClockPump;
 class Wsc32;
 class WindowServices;
 struct Settings;
@@ -17,6 +19,14 @@ struct Settings;
 // device; PortOpen in its record is the record of it.
 class PortConnection {
   public:
+    // One frame handed to the serial library, with the clock read around the call.
+    struct FrameWrite {
+        double called = 0;      // clock just before SioPuts
+        double returned = 0;    // clock just after it returned
+        int result = 0;         // what SioPuts returned (the bytes queued, or a negative code)
+        QStringView frameText;  // the frame as written; valid only during the call
+    };
+
     PortConnection(PortRecord& state, const Settings& settings, Wsc32& serial,
                    WindowServices& window);
 
@@ -41,6 +51,11 @@ class PortConnection {
 
     // Shows SerialErrorText(code) in a message box and returns when it is closed.
     void ShowSerialError(int16_t code);
+
+    // Installs what sees every frame written from now on, stamped with clock: a session record
+    // keeps when each frame went to the library and what the library said. Empty: none, and
+    // the frame writer reads no clock. The observer must not write frames, wait or pump events.
+    void setWriteObserver(ClockPump* clock, std::function<void(const FrameWrite&)> observer);
 
     // The serial library in use.
     Wsc32& serial() { return m_serial; }
@@ -73,4 +88,6 @@ class PortConnection {
     std::optional<int> m_openIndex;  // port index the library has open for us, if any
     bool m_opening = false;          // an OpenPort() is under way
     std::function<void()> m_onLinkChange;
+    ClockPump* m_writeClock = nullptr;
+    std::function<void(const FrameWrite&)> m_onWrite;
 };

@@ -51,6 +51,9 @@ std::optional<ProgramError> ProgramPlayback::play(const QByteArray& bytes) {
     } catch (const ProgramError& error) {
         failure = error;
     }
+    if (m_hooks.recordsEnded) {
+        m_hooks.recordsEnded();
+    }
     // Every run ends dark, white LEDs included.
     m_context.port.sendFrame(Frames::Lead::SOH, Frames::WholeDevice, Frames::Black);
     return failure;

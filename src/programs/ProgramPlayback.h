@@ -24,6 +24,9 @@ class ProgramPlayback {
         std::function<void(const ProgramRecord&)> segmentStarting;
         // After every frame the segment player writes.
         std::function<void(const SegmentPlayer::Frame&)> frameWritten;
+        // Once the records are over (the end of the file, ProgramRunning cleared or a
+        // failure), just before the closing frame.
+        std::function<void()> recordsEnded;
     };
 
     explicit ProgramPlayback(const OperationContext& context, Hooks hooks = {});
