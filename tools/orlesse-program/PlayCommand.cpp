@@ -1,5 +1,7 @@
 #include "PlayCommand.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QTextStream>
 #include <algorithm>
 #include <cmath>
@@ -17,6 +19,8 @@
 #include "programs/ProgramPlayback.h"
 #include "programs/ProgramReader.h"
 #include "programs/SegmentPlayer.h"
+#include "programs/SessionFiles.h"
+#include "programs/SessionRecorder.h"
 
 namespace {
 
@@ -170,6 +174,16 @@ int playProgram(const PlayOptions& options, QTextStream& out, QTextStream& err) 
         return 2;
     }
 
+    // The record's folder is checked before anything is sent, so that no run loses its record.
+    if (!options.recordFolder.isEmpty()) {
+        QString error;
+        if (!SessionFiles::prepareFolder(options.recordFolder, &error)) {
+            err << QStringLiteral("orlesse-program: --record: %1; nothing was played").arg(error)
+                << Qt::endl;
+            return 1;
+        }
+    }
+
     QString openError;
     ToolWindow window(options.white ? 1 : 0,
                       [&openError](const QString& text) { openError = text; });
@@ -211,27 +225,58 @@ int playProgram(const PlayOptions& options, QTextStream& out, QTextStream& err) 
     hooks.frameWritten = [&progress](const SegmentPlayer::Frame& frame) {
         progress.frameWritten(frame);
     };
+    std::optional<SessionRecorder> recorder;
+    if (!options.recordFolder.isEmpty()) {
+        recorder.emplace(context);
+        recorder->begin({QStringLiteral("orlesse-program"), options.path, bytes});
+        hooks = recorder->hooks(std::move(hooks));
+    }
     const std::optional<ProgramError> failure = ProgramPlayback(context, hooks).play(bytes);
+    std::optional<SessionRecord> record;
+    if (recorder) {
+        SessionEnding ending;
+        if (failure) {
+            ending.how = SessionEnding::How::Failed;
+            ending.failure = failure;
+        } else if (endedBy != 0) {
+            ending.how = SessionEnding::How::Signal;
+            ending.signalName =
+                endedBy == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM");
+        }
+        record = recorder->finish(std::move(ending));
+    }
     progress.finish();
     port.closePort();
     state.PortOpen = false;
 
+    int status = 0;
     if (failure) {
         err << QStringLiteral("orlesse-program: %1: %2").arg(options.path, failure->message())
             << Qt::endl;
-        return 1;
-    }
-    if (endedBy != 0) {
+        status = 1;
+    } else if (endedBy != 0) {
         err << QStringLiteral("orlesse-program: ended by %1 after %2; the light is dark")
                    .arg(endedBy == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM"),
                         clockText(progress.elapsed()))
             << Qt::endl;
-        return 128 + endedBy;
-    }
-    {
+        status = 128 + endedBy;
+    } else {
         out << QStringLiteral("done: %1 played; the light is dark")
                    .arg(clockText(progress.elapsed()))
             << Qt::endl;
     }
-    return 0;
+    if (record) {
+        QString error;
+        const SessionSummary summary = summarizeSession(*record);
+        const std::optional<SessionFiles::Paths> paths =
+            SessionFiles::write(*record, summary, options.recordFolder, &error);
+        if (!paths) {
+            err << QStringLiteral("orlesse-program: the record is lost: %1").arg(error) << Qt::endl;
+            return status == 0 ? 1 : status;
+        }
+        // On standard error when the run did not end well, beside its message.
+        (status == 0 ? out : err)
+            << QStringLiteral("record: %1").arg(QDir::toNativeSeparators(paths->json)) << Qt::endl;
+    }
+    return status;
 }

@@ -16,6 +16,9 @@ constexpr int MaxLevel = SegmentPlayer::MaxLevel;
 // The level axis reaches a little past 255, so full level does not run along the frame.
 constexpr double LevelAxisTop = 280;
 const QColor FrequencyColour(31, 97, 180);
+const QColor DeliveredColour(60, 170, 80);
+const QColor LossColour(220, 40, 40, 70);
+const QColor StallColour(140, 60, 200, 70);
 const QColor LevelColour(222, 120, 20);
 const QColor GridColour(225, 225, 225);
 const QColor BoundaryColour(150, 150, 150);
@@ -53,27 +56,37 @@ QString number(double value) {
     return QString::number(value, 'g', 6);
 }
 
-// Draws values that hold from each step's time to the next step's (or the end) as a stepped
-// line.
-void drawSteps(QPainter& painter, const QList<TraceStep>& steps, double end,
+// Draws values that hold from each step's time (x) to the next step's (or the end) as a
+// stepped line.
+void drawSteps(QPainter& painter, const QList<QPointF>& steps, double end,
                const std::function<QPointF(double, double)>& at) {
     if (steps.isEmpty()) {
         return;
     }
-    QPainterPath path(at(steps[0].time, steps[0].value));
+    QPainterPath path(at(steps[0].x(), steps[0].y()));
     for (qsizetype i = 0; i < steps.size(); ++i) {
-        const double until = i + 1 < steps.size() ? steps[i + 1].time : end;
-        path.lineTo(at(until, steps[i].value));
+        const double until = i + 1 < steps.size() ? steps[i + 1].x() : end;
+        path.lineTo(at(until, steps[i].y()));
         if (i + 1 < steps.size()) {
-            path.lineTo(at(until, steps[i + 1].value));
+            path.lineTo(at(until, steps[i + 1].y()));
         }
     }
     painter.drawPath(path);
 }
 
+QList<QPointF> points(const QList<TraceStep>& steps) {
+    QList<QPointF> result;
+    result.reserve(steps.size());
+    for (const TraceStep& step : steps) {
+        result.append(QPointF(step.time, step.value));
+    }
+    return result;
+}
+
 }  // namespace
 
-QImage plotProgram(const ProgramTrace& trace, const QString& name, QSize size) {
+QImage plotProgram(const ProgramTrace& trace, const QString& name, QSize size,
+                   const PlotOverlay& overlay) {
     QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
@@ -101,6 +114,9 @@ QImage plotProgram(const ProgramTrace& trace, const QString& name, QSize size) {
     if (trace.failure) {
         title += QStringLiteral(" \u2014 the run ends: %1").arg(trace.failure->message());
     }
+    if (!overlay.title.isEmpty()) {
+        title = overlay.title;
+    }
     const int titleHeight = QFontMetrics(titleFont).height();
     painter.drawText(QRect(0, gap, size.width(), titleHeight), Qt::AlignCenter, title);
     painter.setFont(font);
@@ -119,6 +135,9 @@ QImage plotProgram(const ProgramTrace& trace, const QString& name, QSize size) {
     int maxFrequency = 1;
     for (const TraceStep& step : trace.frequency) {
         maxFrequency = std::max(maxFrequency, step.value);
+    }
+    for (const QPointF& point : overlay.delivered) {
+        maxFrequency = std::max(maxFrequency, static_cast<int>(std::ceil(point.y())));
     }
     const double frequencyStep = niceStep(maxFrequency * 1.1, 8);
     const double frequencyTop = std::ceil(maxFrequency * 1.1 / frequencyStep) * frequencyStep;
@@ -206,23 +225,56 @@ QImage plotProgram(const ProgramTrace& trace, const QString& name, QSize size) {
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(area);
 
-    // The two curves: frequency solid, level thinner and dashed, so they differ in grey too.
+    // Losses and stalls as shaded stretches, at least a pixel wide.
+    painter.setPen(Qt::NoPen);
+    for (const auto& [spans, colour] :
+         {std::pair{&overlay.losses, LossColour}, std::pair{&overlay.stalls, StallColour}}) {
+        painter.setBrush(colour);
+        for (const PlotOverlay::Span& span : *spans) {
+            const double from = x(span.start);
+            painter.drawRect(
+                QRectF(from, area.top(), std::max(x(span.end) - from, 1.5), area.height()));
+        }
+    }
+    painter.setBrush(Qt::NoBrush);
+
+    // The curves: the frequency delivered wide and light under the frequency asked, which is
+    // solid, and the level thinner and dashed, so they differ in grey too.
     painter.setClipRect(area.adjusted(-2, -2, 2, 2));
+    const auto frequencyPoint = [&](double t, double v) { return QPointF(x(t), yFrequency(v)); };
+    painter.setPen(QPen(DeliveredColour, 6 * scale, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+    drawSteps(painter, overlay.delivered, overlay.deliveredEnd, frequencyPoint);
     painter.setPen(QPen(LevelColour, 2 * scale, Qt::DashLine, Qt::FlatCap, Qt::MiterJoin));
-    drawSteps(painter, trace.level, trace.end,
+    drawSteps(painter, points(trace.level), trace.end,
               [&](double t, double v) { return QPointF(x(t), yLevel(v)); });
     painter.setPen(QPen(FrequencyColour, 2.5 * scale, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
-    drawSteps(painter, trace.frequency, trace.end,
-              [&](double t, double v) { return QPointF(x(t), yFrequency(v)); });
+    drawSteps(painter, points(trace.frequency), trace.end, frequencyPoint);
     painter.setClipping(false);
 
     // Legend above the plot, at its right end.
-    const QString frequencyText = QStringLiteral("flash frequency (Hz)");
+    const bool recorded = !overlay.delivered.isEmpty();
+    const QString frequencyText =
+        recorded ? QStringLiteral("frequency asked (Hz)") : QStringLiteral("flash frequency (Hz)");
+    const QString deliveredText = QStringLiteral("delivered (Hz, per second)");
     const QString levelText = QStringLiteral("light level");
+    const QString lossText = QStringLiteral("device lost");
+    const QString stallText = QStringLiteral("stall");
     const int swatch = 3 * metrics.height() / 2;
     const double legendY = area.top() - gap / 2.0 - metrics.height() * 1.6;
-    double lx = area.right() - (swatch + gap + metrics.horizontalAdvance(frequencyText) + 2 * gap +
-                                swatch + gap + metrics.horizontalAdvance(levelText));
+    const auto entryWidth = [&](const QString& text) {
+        return swatch + gap + metrics.horizontalAdvance(text) + 2 * gap;
+    };
+    double legendWidth = entryWidth(frequencyText) + entryWidth(levelText) - 2 * gap;
+    if (recorded) {
+        legendWidth += entryWidth(deliveredText);
+    }
+    if (!overlay.losses.isEmpty()) {
+        legendWidth += entryWidth(lossText);
+    }
+    if (!overlay.stalls.isEmpty()) {
+        legendWidth += entryWidth(stallText);
+    }
+    double lx = area.right() - legendWidth;
     const auto legendEntry = [&](const QPen& pen, const QString& text) {
         painter.setPen(pen);
         painter.drawLine(QPointF(lx, legendY), QPointF(lx + swatch, legendY));
@@ -232,6 +284,15 @@ QImage plotProgram(const ProgramTrace& trace, const QString& name, QSize size) {
         lx += metrics.horizontalAdvance(text) + 2 * gap;
     };
     legendEntry(QPen(FrequencyColour, 2.5 * scale), frequencyText);
+    if (recorded) {
+        legendEntry(QPen(DeliveredColour, 6 * scale), deliveredText);
+    }
     legendEntry(QPen(LevelColour, 2 * scale, Qt::DashLine), levelText);
+    if (!overlay.losses.isEmpty()) {
+        legendEntry(QPen(QColor(220, 40, 40), 6 * scale), lossText);
+    }
+    if (!overlay.stalls.isEmpty()) {
+        legendEntry(QPen(QColor(140, 60, 200), 6 * scale), stallText);
+    }
     return image;
 }

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImageWriter>
+#include <QJsonDocument>
 #include <QRegularExpression>
 #include <QTextStream>
 #include <memory>
@@ -12,6 +13,7 @@
 #include "PlayCommand.h"
 #include "ProgramCheck.h"
 #include "ProgramPlot.h"
+#include "ReportCommand.h"
 #include "Simulation.h"
 #include "core/BuildInfo.h"
 #include "device/ComPorts.h"
@@ -73,7 +75,7 @@ const char* const PlotUsage =
     "2 a usage error, a file that cannot be read or an image that cannot be written.\n";
 
 const char* const PlayUsage =
-    "Usage: orlesse-program play FILE --com N [--quiet] [--white]\n"
+    "Usage: orlesse-program play FILE --com N [--quiet] [--white] [--record DIR]\n"
     "\n"
     "Plays the program on COM port N as the window's Start Program does (COM n is the link\n"
     "com<n> in ~/.local/share/Corvexa/Orlesse/ports/ when there is one, otherwise ttyS, ttyUSB\n"
@@ -83,10 +85,35 @@ const char* const PlayUsage =
     "frames, as the window's \"Flash White LED's\" box does.\n"
     "Ctrl-C (SIGINT) or SIGTERM ends the program as End Program does: the segment stops within\n"
     "its current wait and the light goes dark.\n"
+    "--record DIR keeps a session record of the run and writes it in DIR when the run ends,\n"
+    "however it ends: <program>_<start>_events.tsv (a row per segment with the frequency\n"
+    "asked and delivered and the lateness of the writes, and rows for device losses, stalls\n"
+    "and the end), <program>_<start>_frames.tsv (a row per frame: due, write called and\n"
+    "returned, result, lead, address, colour; gzipped past 4 MiB) and\n"
+    "<program>_<start>_record.json (program, port, software, start time, how it ended). The\n"
+    "times are of writes to the serial port, not of light at the device. A DIR that cannot be\n"
+    "written is refused before anything is sent.\n"
     "\n"
-    "Exit status: 0 played to its end, 1 the port cannot be opened (nothing plays) or the run\n"
-    "fails (the message names the line), 2 a usage error or a file that cannot be read,\n"
-    "130 ended by SIGINT, 143 ended by SIGTERM.\n";
+    "Exit status: 0 played to its end, 1 the port cannot be opened or DIR cannot be written\n"
+    "(nothing plays), the run fails (the message names the line) or its record cannot be\n"
+    "written, 2 a usage error or a file that cannot be read, 130 ended by SIGINT, 143 ended by\n"
+    "SIGTERM.\n";
+
+const char* const ReportUsage =
+    "Usage: orlesse-program report DIR_OR_JSON [--json] [--plot OUT.png [--size WxH]]\n"
+    "\n"
+    "Prints what a session record of `play --record` shows: for each segment its line and id,\n"
+    "the frequency asked (weighted by how long each ramp step held) and delivered (lit frames\n"
+    "the serial library took over the segment's time), their ratio, the 99th percentile and\n"
+    "the maximum of how late the writes were called (ms) and the stalls; then the device\n"
+    "losses and stalls, the totals and how the run ended. DIR_OR_JSON is the record's\n"
+    "_record.json file or a folder, whose newest record is taken.\n"
+    "--json prints the same summary as JSON. --plot draws the frequency asked, the frequency\n"
+    "delivered in each second and the level against time, with losses and stalls shaded\n"
+    "(1200x600 pixels unless --size says otherwise).\n"
+    "\n"
+    "Exit status: 0 reported, 2 a usage error, a record that cannot be read or an image that\n"
+    "cannot be written.\n";
 
 int usageError(QTextStream& err, const QString& text, const char* usage) {
     err << "orlesse-program: " << text << "\n\n" << usage;
@@ -128,6 +155,25 @@ int check(const QStringList& args, QTextStream& out, QTextStream& err) {
     return status;
 }
 
+// Reads the --size value at args[i]; false when it is not WIDTHxHEIGHT in range.
+bool parseSize(const QStringList& args, qsizetype i, QSize& size) {
+    static const QRegularExpression pattern(QStringLiteral("^(\\d{2,5})x(\\d{2,5})$"));
+    const QRegularExpressionMatch match =
+        i < args.size() ? pattern.match(args[i]) : QRegularExpressionMatch();
+    if (!match.hasMatch() || match.captured(1).toInt() < 200 || match.captured(2).toInt() < 150 ||
+        match.captured(1).toInt() > 10000 || match.captured(2).toInt() > 10000) {
+        return false;
+    }
+    size = QSize(match.captured(1).toInt(), match.captured(2).toInt());
+    return true;
+}
+
+// Whether images of the kind the name's suffix says can be written.
+bool writableImage(const QString& path) {
+    return QImageWriter::supportedImageFormats().contains(
+        QFileInfo(path).suffix().toLower().toLatin1());
+}
+
 int plot(const QStringList& args, QTextStream& out, QTextStream& err) {
     if (wantsHelp(args)) {
         out << PlotUsage;
@@ -144,17 +190,11 @@ int plot(const QStringList& args, QTextStream& out, QTextStream& err) {
             }
             output = args[i];
         } else if (arg == QLatin1String("--size")) {
-            static const QRegularExpression pattern(QStringLiteral("^(\\d{2,5})x(\\d{2,5})$"));
-            const QRegularExpressionMatch match =
-                ++i < args.size() ? pattern.match(args[i]) : QRegularExpressionMatch();
-            if (!match.hasMatch() || match.captured(1).toInt() < 200 ||
-                match.captured(2).toInt() < 150 || match.captured(1).toInt() > 10000 ||
-                match.captured(2).toInt() > 10000) {
+            if (!parseSize(args, ++i, size)) {
                 return usageError(
                     err, QStringLiteral("--size needs WIDTHxHEIGHT, 200x150 to 10000x10000"),
                     PlotUsage);
             }
-            size = QSize(match.captured(1).toInt(), match.captured(2).toInt());
         } else if (arg.startsWith(QLatin1Char('-')) || !input.isEmpty()) {
             return usageError(err, QStringLiteral("unexpected argument %1").arg(arg), PlotUsage);
         } else {
@@ -165,7 +205,7 @@ int plot(const QStringList& args, QTextStream& out, QTextStream& err) {
         return usageError(err, QStringLiteral("plot needs a file and -o OUT.png"), PlotUsage);
     }
     const QByteArray format = QFileInfo(output).suffix().toLower().toLatin1();
-    if (!QImageWriter::supportedImageFormats().contains(format)) {
+    if (!writableImage(output)) {
         return usageError(
             err, QStringLiteral("cannot write images of the kind \"%1\"; use .png").arg(output),
             PlotUsage);
@@ -252,6 +292,11 @@ int play(const QStringList& args, QTextStream& out, QTextStream& err) {
             quiet = true;
         } else if (arg == QLatin1String("--white")) {
             options.white = true;
+        } else if (arg == QLatin1String("--record")) {
+            if (++i == args.size() || args[i].isEmpty()) {
+                return usageError(err, QStringLiteral("--record needs a folder"), PlayUsage);
+            }
+            options.recordFolder = args[i];
         } else if (arg.startsWith(QLatin1Char('-')) || !options.path.isEmpty()) {
             return usageError(err, QStringLiteral("unexpected argument %1").arg(arg), PlayUsage);
         } else {
@@ -265,13 +310,84 @@ int play(const QStringList& args, QTextStream& out, QTextStream& err) {
     return playProgram(options, out, err);
 }
 
+int report(const QStringList& args, QTextStream& out, QTextStream& err) {
+    if (wantsHelp(args)) {
+        out << ReportUsage;
+        return 0;
+    }
+    QString input;
+    QString image;
+    QSize size(1200, 600);
+    bool json = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (arg == QLatin1String("--json")) {
+            json = true;
+        } else if (arg == QLatin1String("--plot")) {
+            if (++i == args.size()) {
+                return usageError(err, QStringLiteral("--plot needs a file name"), ReportUsage);
+            }
+            image = args[i];
+        } else if (arg == QLatin1String("--size")) {
+            if (!parseSize(args, ++i, size)) {
+                return usageError(
+                    err, QStringLiteral("--size needs WIDTHxHEIGHT, 200x150 to 10000x10000"),
+                    ReportUsage);
+            }
+        } else if (arg.startsWith(QLatin1Char('-')) || !input.isEmpty()) {
+            return usageError(err, QStringLiteral("unexpected argument %1").arg(arg), ReportUsage);
+        } else {
+            input = arg;
+        }
+    }
+    if (input.isEmpty()) {
+        return usageError(err, QStringLiteral("report needs a record or its folder"), ReportUsage);
+    }
+    if (!image.isEmpty() && !writableImage(image)) {
+        return usageError(
+            err, QStringLiteral("cannot write images of the kind \"%1\"; use .png").arg(image),
+            ReportUsage);
+    }
+    QString error;
+    const std::optional<SessionFiles::Loaded> loaded = SessionFiles::read(input, &error);
+    if (!loaded) {
+        err << "orlesse-program: " << error << Qt::endl;
+        return ExitUsage;
+    }
+    if (!image.isEmpty()) {
+        const std::optional<std::vector<SessionFiles::FrameRow>> frames =
+            SessionFiles::readFrames(*loaded, &error);
+        if (!frames) {
+            err << "orlesse-program: " << error << Qt::endl;
+            return ExitUsage;
+        }
+        if (!plotRecord(*loaded, *frames, size).save(image)) {
+            err << QStringLiteral("orlesse-program: cannot write %1").arg(image) << Qt::endl;
+            return ExitUsage;
+        }
+    }
+    if (json) {
+        out << QJsonDocument(reportJson(*loaded)).toJson(QJsonDocument::Indented);
+    } else {
+        for (const QString& line : reportLines(*loaded)) {
+            out << line << '\n';
+        }
+    }
+    out.flush();
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
     const QString command = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     // Plotting draws text, which needs a GUI application; it never shows a window.
     std::unique_ptr<QCoreApplication> app;
-    if (command == QLatin1String("plot")) {
+    bool drawing = command == QLatin1String("plot");
+    for (int i = 2; i < argc && command == QLatin1String("report"); ++i) {
+        drawing = drawing || qstrcmp(argv[i], "--plot") == 0;
+    }
+    if (drawing) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QGuiApplication>(argc, argv);
     } else {
@@ -291,6 +407,9 @@ int main(int argc, char* argv[]) {
     }
     if (command == QLatin1String("play")) {
         return play(args, out, err);
+    }
+    if (command == QLatin1String("report")) {
+        return report(args, out, err);
     }
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
         out << Usage;

@@ -1,0 +1,217 @@
+#include "ReportCommand.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <cmath>
+
+#include "ProgramCheck.h"
+#include "ProgramPlot.h"
+#include "Simulation.h"
+
+namespace {
+
+// Half a millisecond: how far the bins of the delivered frequency start before the first frame.
+constexpr double BinLead = 0.0005;
+
+QString fixed(double value, int decimals, int width) {
+    return std::isnan(value) ? QStringLiteral("n/a").rightJustified(width)
+                             : QString::number(value, 'f', decimals).rightJustified(width);
+}
+
+// When the run ended, seconds from its first frame.
+double endOf(const SessionFiles::Loaded& loaded) {
+    for (const SessionEvent& event : loaded.events) {
+        if (event.trialType == QLatin1String("ended")) {
+            return event.onset;
+        }
+    }
+    return loaded.totals.seconds;
+}
+
+QString where(const SessionEvent& event) {
+    return event.line > 0 ? QStringLiteral(" (line %1)").arg(event.line) : QString();
+}
+
+}  // namespace
+
+QStringList reportLines(const SessionFiles::Loaded& loaded) {
+    const QJsonObject& json = loaded.json;
+    const QJsonObject program = json.value(QLatin1String("Program")).toObject();
+    const QJsonObject port = json.value(QLatin1String("ComPort")).toObject();
+    const QJsonObject ended = json.value(QLatin1String("Ended")).toObject();
+    const SessionTotals& totals = loaded.totals;
+
+    QStringList lines;
+    lines << QStringLiteral("record: %1").arg(QDir::toNativeSeparators(loaded.jsonPath));
+    lines << QStringLiteral("program: %1, %2 bytes, SHA-256 %3")
+                 .arg(program.value(QLatin1String("FileName")).toString())
+                 .arg(program.value(QLatin1String("Size")).toInteger())
+                 .arg(program.value(QLatin1String("SHA256")).toString());
+    lines << QStringLiteral("played: %1 by %2 %3 on %4 (%5)%6")
+                 .arg(json.value(QLatin1String("StartTime")).toString(),
+                      json.value(QLatin1String("SoftwareProgram")).toString(),
+                      json.value(QLatin1String("SoftwareVersion")).toString(),
+                      port.value(QLatin1String("Name")).toString(),
+                      port.value(QLatin1String("Identity"))
+                          .toString()
+                          .replace(QLatin1Char('\n'), QStringLiteral("; ")),
+                      json.value(QLatin1String("WhiteLEDs")).toBool()
+                          ? QStringLiteral(", white LEDs on")
+                          : QString());
+    lines << QString();
+    lines << QStringLiteral(
+        "line  segment  Hz asked  Hz delivered     ratio  late p99 ms  "
+        "late max ms  stalls");
+    for (const SessionEvent& event : loaded.events) {
+        if (event.trialType != QLatin1String("segment")) {
+            continue;
+        }
+        lines << QStringLiteral("%1  %2  %3  %4  %5  %6  %7  %8")
+                     .arg(event.line, 4)
+                     .arg(event.segmentId.value_or(0), 7)
+                     .arg(fixed(event.askedHz, 3, 8), fixed(event.deliveredHz, 3, 12),
+                          fixed(event.ratio, 6, 8), fixed(event.lateP99Ms, 3, 11),
+                          fixed(event.lateMaxMs, 3, 11))
+                     .arg(event.stalls < 0 ? 0 : event.stalls, 6);
+    }
+    lines << QString();
+    for (const SessionEvent& event : loaded.events) {
+        if (event.trialType == QLatin1String("device_lost")) {
+            lines << QStringLiteral("device lost at %1 s for %2 s%3: %4")
+                         .arg(event.onset, 0, 'f', 3)
+                         .arg(event.duration, 0, 'f', 3)
+                         .arg(where(event), event.note);
+        } else if (event.trialType == QLatin1String("stall")) {
+            lines << QStringLiteral("stall at %1 s for %2 ms%3: %4")
+                         .arg(event.onset, 0, 'f', 3)
+                         .arg(event.duration * 1000.0, 0, 'f', 3)
+                         .arg(where(event), event.note);
+        }
+    }
+    lines << QStringLiteral(
+                 "total: %1 (%2 s), %3 frames, %4 lit frames delivered, %5 failed "
+                 "writes")
+                 .arg(clockText(totals.seconds))
+                 .arg(totals.seconds, 0, 'f', 3)
+                 .arg(totals.frames)
+                 .arg(totals.litFrames)
+                 .arg(totals.failedWrites);
+    lines << QStringLiteral(
+                 "       %1 Hz asked, %2 Hz delivered, ratio %3; late p99 %4 ms, "
+                 "max %5 ms; %6 stall(s), %7 frame(s) skipped, %8 device loss(es)")
+                 .arg(fixed(totals.askedHz, 3, 0), fixed(totals.deliveredHz, 3, 0),
+                      fixed(totals.ratio, 6, 0), fixed(totals.lateP99Ms, 3, 0),
+                      fixed(totals.lateMaxMs, 3, 0))
+                 .arg(totals.stalls)
+                 .arg(totals.skippedFrames)
+                 .arg(totals.deviceLosses);
+    lines << QStringLiteral("ended: %1%2")
+                 .arg(
+                     ended.value(QLatin1String("Text")).toString(),
+                     totals.deviceLostAtEnd ? QStringLiteral(", with the device lost") : QString());
+    return lines;
+}
+
+QJsonObject reportJson(const SessionFiles::Loaded& loaded) {
+    QJsonArray segments;
+    QJsonArray events;
+    for (const SessionEvent& event : loaded.events) {
+        (event.trialType == QLatin1String("segment") ? segments : events)
+            .append(SessionFiles::eventJson(event));
+    }
+    const QJsonObject& json = loaded.json;
+    return QJsonObject{
+        {QStringLiteral("Record"), loaded.jsonPath},
+        {QStringLiteral("Program"),
+         json.value(QLatin1String("Program")).toObject().value(QLatin1String("FileName"))},
+        {QStringLiteral("StartTime"), json.value(QLatin1String("StartTime"))},
+        {QStringLiteral("ComPort"), json.value(QLatin1String("ComPort"))},
+        {QStringLiteral("Segments"), segments},
+        {QStringLiteral("Events"), events},
+        {QStringLiteral("Totals"), SessionFiles::totalsJson(loaded.totals)},
+        {QStringLiteral("Ended"), json.value(QLatin1String("Ended"))},
+    };
+}
+
+QList<QPointF> deliveredPerSecond(const std::vector<SessionFiles::FrameRow>& frames, double end) {
+    QList<QPointF> result;
+    const double first = -BinLead;
+    const auto bins = static_cast<qsizetype>(std::ceil(end - first));
+    if (bins <= 0) {
+        return result;
+    }
+    std::vector<int> counts(static_cast<size_t>(bins), 0);
+    for (const SessionFiles::FrameRow& frame : frames) {
+        if (frame.lit != 1 || frame.result <= 0 || frame.called < first) {
+            continue;
+        }
+        const auto bin = static_cast<size_t>(std::floor(frame.called - first));
+        if (bin < counts.size()) {
+            ++counts[bin];
+        }
+    }
+    for (qsizetype i = 0; i < bins; ++i) {
+        const double from = first + static_cast<double>(i);
+        const double length = std::min(from + 1.0, end) - from;
+        // A last bin of less than half a second says little; it is left out.
+        if (length < 0.5) {
+            break;
+        }
+        result.append(QPointF(from, counts[static_cast<size_t>(i)] / length));
+    }
+    return result;
+}
+
+QImage plotRecord(const SessionFiles::Loaded& loaded,
+                  const std::vector<SessionFiles::FrameRow>& frames, QSize size) {
+    ProgramTrace trace;
+    trace.start = 0;
+    trace.end = endOf(loaded);
+    PlotOverlay overlay;
+    for (const SessionEvent& event : loaded.events) {
+        const double until = event.onset + (std::isnan(event.duration) ? 0 : event.duration);
+        if (event.trialType == QLatin1String("segment") && event.record) {
+            SegmentTrace segment;
+            segment.record = *event.record;
+            segment.start = event.onset;
+            segment.end = until;
+            trace.segments.append(segment);
+        } else if (event.trialType == QLatin1String("device_lost")) {
+            overlay.losses.append({event.onset, until});
+        } else if (event.trialType == QLatin1String("stall")) {
+            overlay.stalls.append({event.onset, until});
+        }
+    }
+    for (const SessionFiles::FrameRow& frame : frames) {
+        if (frame.lit < 0 || std::isnan(frame.due)) {
+            continue;
+        }
+        if (trace.frequency.isEmpty() || trace.frequency.last().value != frame.hz) {
+            trace.frequency.append({frame.due, frame.hz});
+        }
+        const int level = frame.colour.left(2).toInt(nullptr, 16);
+        if (frame.lit == 1 && (trace.level.isEmpty() || trace.level.last().value != level)) {
+            trace.level.append({frame.due, level});
+        }
+    }
+    overlay.delivered = deliveredPerSecond(frames, trace.end);
+    overlay.deliveredEnd = overlay.delivered.isEmpty()
+                               ? trace.end
+                               : std::min(trace.end, overlay.delivered.last().x() + 1.0);
+    const QJsonObject& json = loaded.json;
+    const SessionTotals& totals = loaded.totals;
+    overlay.title =
+        QStringLiteral("%1 \u2014 %2 \u2014 %3 Hz delivered of %4 asked (ratio %5) \u2014 %6")
+            .arg(json.value(QLatin1String("Program"))
+                     .toObject()
+                     .value(QLatin1String("FileName"))
+                     .toString(),
+                 json.value(QLatin1String("StartTime")).toString(),
+                 QString::number(totals.deliveredHz, 'f', 3),
+                 QString::number(totals.askedHz, 'f', 3), QString::number(totals.ratio, 'f', 5),
+                 json.value(QLatin1String("Ended"))
+                     .toObject()
+                     .value(QLatin1String("Text"))
+                     .toString());
+    return plotProgram(trace, QString(), size, overlay);
+}
