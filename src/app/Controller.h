@@ -41,6 +41,8 @@ class Controller {
     PortConnection& port() { return m_port; }
     // What the controller's operations work with, for tests that drive one directly.
     const OperationContext& context() const { return m_context; }
+    // Start Program and End Program, for setting up how runs are recorded.
+    ProgramRunner& programs() { return m_programs; }
 
     // Start-up: loads and saves the settings, fills the lists and selects the stored choices
     // through the lists' own handlers, which sets the flash timer going.

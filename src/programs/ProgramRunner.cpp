@@ -1,5 +1,7 @@
 #include "programs/ProgramRunner.h"
 
+#include <QCoreApplication>
+#include <QFileInfo>
 #include <optional>
 #include <utility>
 
@@ -9,6 +11,9 @@
 #include "light/LightState.h"
 #include "programs/ProgramError.h"
 #include "programs/ProgramPlayback.h"
+#include "programs/ProgramReader.h"
+#include "programs/SessionFiles.h"
+#include "programs/SessionRecorder.h"
 
 ProgramRunner::ProgramRunner(const OperationContext& context, QString programFolder)
     : m_context(context), m_programFolder(std::move(programFolder)) {}
@@ -31,10 +36,51 @@ void ProgramRunner::cmdProgramStart_Click() {
         return;
     }
 
-    const std::optional<ProgramError> failure = ProgramPlayback(m_context).playFile(path);
+    const std::optional<ProgramError> failure =
+        m_recordFolder.isEmpty() ? ProgramPlayback(m_context).playFile(path) : playRecorded(path);
     if (failure) {
         m_context.window.showMessage(failure->message());
     }
+}
+
+bool ProgramRunner::setRecordFolder(const QString& folder, QString* error) {
+    QString reason;
+    if (!folder.isEmpty() && !SessionFiles::prepareFolder(folder, &reason)) {
+        m_recordFolder.clear();
+        if (error != nullptr) {
+            *error = reason;
+        }
+        return false;
+    }
+    m_recordFolder = folder;
+    return true;
+}
+
+std::optional<ProgramError> ProgramRunner::playRecorded(const QString& path) {
+    QByteArray bytes;
+    try {
+        bytes = ProgramReader::readFile(path);
+    } catch (const ProgramError&) {
+        // Nothing plays, so there is nothing to record; the routine reports the file.
+        return ProgramPlayback(m_context).playFile(path);
+    }
+    SessionRecorder recorder(m_context);
+    recorder.begin({QFileInfo(QCoreApplication::applicationFilePath()).fileName(), path, bytes});
+    const std::optional<ProgramError> failure =
+        ProgramPlayback(m_context, recorder.hooks()).play(bytes);
+    SessionEnding ending;
+    if (failure) {
+        ending.how = SessionEnding::How::Failed;
+        ending.failure = failure;
+    } else if (!m_context.state.ProgramRunning || m_context.state.Unloading) {
+        ending.how = SessionEnding::How::Stopped;
+    }
+    const SessionRecord record = recorder.finish(std::move(ending));
+    QString error;
+    if (!SessionFiles::write(record, summarizeSession(record), m_recordFolder, &error)) {
+        m_context.window.showMessage(QStringLiteral("The session record is lost: %1").arg(error));
+    }
+    return failure;
 }
 
 void ProgramRunner::cndProgramEnd_Click() {

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 #include "light/OperationContext.h"
+#include "programs/ProgramError.h"
 
 // "Start Program" and "End Program": a light program chosen in the open-file dialog is played
 // record by record through the segment player, then the device is darkened.
@@ -22,7 +24,17 @@ class ProgramRunner {
     // Ends a playing program within the wait of its current segment.
     void cndProgramEnd_Click();
 
+    // Keeps a session record of every run from now on, written in folder when the run ends (a
+    // record that cannot be written is reported in a message); an empty folder keeps none.
+    // Returns false, with the reason in error, when the folder cannot be written, and then
+    // keeps none.
+    bool setRecordFolder(const QString& folder, QString* error = nullptr);
+
   private:
+    // Plays the file with a session recorder on and writes its record.
+    std::optional<ProgramError> playRecorded(const QString& path);
+
     OperationContext m_context;
     QString m_programFolder;
+    QString m_recordFolder;
 };
