@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -51,6 +53,8 @@ class TestOrlesseProgram : public QObject {
     void playOnSimulator_data();
     void playOnSimulator();
     void playOnPortThatCannotOpen();
+    void recordOnSimulator_data();
+    void recordOnSimulator();
 
   private:
     // Runs orlesse-program with the arguments until it ends; returns its exit code.
@@ -424,6 +428,77 @@ void TestOrlesseProgram::playOnPortThatCannotOpen() {
                  err.contains(missing.toLocal8Bit()),
              err.constData());
     QVERIFY2(out.isEmpty(), out.constData());
+}
+
+void TestOrlesseProgram::recordOnSimulator_data() {
+    QTest::addColumn<bool>("writable");
+    QTest::newRow("Ctrl-C: the record is written") << true;
+    QTest::newRow("a folder that cannot be written: nothing plays") << false;
+}
+
+void TestOrlesseProgram::recordOnSimulator() {
+    QFETCH(bool, writable);
+    const QString program =
+        writeFile(QStringLiteral("record.csv"), Header + "1,20,20,16,17,30\r\n");
+    const QString log = m_dir.filePath(QStringLiteral("record.log"));
+    QFile::remove(log);
+    // A folder under a plain file cannot be made.
+    const QString blocker = writeFile(QStringLiteral("blocker"), "x");
+    QTemporaryDir records;
+    const QString folder = writable ? records.filePath(QStringLiteral("sessions"))
+                                    : blocker + QStringLiteral("/sessions");
+
+    QProcess sim;
+    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sim.start(m_bin + QStringLiteral("/vantorb-sim"),
+              {"--headless", "--com", QString::number(SimCom), "--log", log});
+    QVERIFY(sim.waitForStarted(TimeoutMs));
+    QVERIFY(sim.waitForReadyRead(TimeoutMs));
+    const auto stopSim = qScopeGuard([&sim] {
+        ::kill(static_cast<pid_t>(sim.processId()), SIGTERM);
+        if (!sim.waitForFinished(TimeoutMs)) {
+            sim.kill();
+            sim.waitForFinished();
+        }
+    });
+
+    QProcess tool;
+    tool.start(m_bin + QStringLiteral("/orlesse-program"),
+               {"play", program, "--com", QString::number(SimCom), "--record", folder});
+    QVERIFY(tool.waitForStarted(TimeoutMs));
+    if (writable) {
+        QTRY_VERIFY_WITH_TIMEOUT(simulatorLogEntries(log).size() >= 10, TimeoutMs);
+        ::kill(static_cast<pid_t>(tool.processId()), SIGINT);
+    }
+    QVERIFY(tool.waitForFinished(TimeoutMs));
+    QCOMPARE(tool.exitCode(), writable ? 130 : 1);
+    const QString err = QString::fromLocal8Bit(tool.readAllStandardError());
+    const QStringList logged = simulatorLogThroughMarker(SimCom, log, TimeoutMs);
+    if (!writable) {
+        QVERIFY2(err.contains(QStringLiteral("cannot create the folder")) &&
+                     err.contains(QStringLiteral("nothing was played")),
+                 qPrintable(err));
+        QCOMPARE(logged, QStringList{MarkerLogText});
+        return;
+    }
+    QVERIFY2(err.contains(QStringLiteral("record: ")), qPrintable(err));
+
+    // The lit frames the record says were delivered are those the device got.
+    qsizetype lit = 0;
+    for (qsizetype i = 1; i + 2 < logged.size(); ++i) {
+        lit += logged[i] != Dark;
+    }
+    QByteArray out;
+    QCOMPARE(runTool({"report", folder, "--json"}, &out), 0);
+    const QJsonObject report = QJsonDocument::fromJson(out).object();
+    QCOMPARE(report.value("Totals").toObject().value("LitFrames").toInteger(), lit);
+    QCOMPARE(report.value("Ended").toObject().value("Signal").toString(), QStringLiteral("SIGINT"));
+    QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 3);
+
+    const QString image = m_dir.filePath(QStringLiteral("record.png"));
+    QCOMPARE(runTool({"report", folder, "--plot", image}, &out), 0);
+    QVERIFY2(out.contains("ended: ended by SIGINT"), out.constData());
+    QCOMPARE(QImage(image).size(), QSize(1200, 600));
 }
 
 QTEST_GUILESS_MAIN(TestOrlesseProgram)
