@@ -54,7 +54,7 @@ class QtFlashTimer final : public FlashTimer {
     // tells whether the phase survived; meaningless while not ticking.
     double phaseStart() const { return m_phaseStart; }
     // The margin the scheduled ticks keep before their due time now, in seconds.
-    double wakeMargin() const { return m_margin.margin(); }
+    double wakeMargin() const { return m_margin.marginFor(m_schedule.interval()); }
     // Whether the next scheduled tick was set up to come exactly on time (false when not
     // ticking).
     bool nextTickPrecise() const { return m_ticking && m_armedPrecise; }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -41,7 +42,10 @@ Step next(double now, double deadline, double margin);
 // The margin a wait keeps before its deadline, learnt from how late its alarms actually went
 // off: a high quantile of the recent wake-up lateness plus headroom, within fixed bounds. The
 // quantile lets a rare late wake-up pass (the frame is then late by the excess) instead of
-// spending the processor on polling for a long while after it.
+// spending the processor on polling for a long while after it. A paced effect polls for at most
+// a small share of its period: on a virtual machine a halted processor now and then resumes
+// milliseconds late, and polling long enough to cover that at 400 frames a second would keep a
+// core busy; the frame is late instead, and a stall skips frames on the effect's grid.
 class WakeMargin {
   public:
     // How the margin is worked out.
@@ -64,6 +68,14 @@ class WakeMargin {
     void addLateness(double seconds);
     // The margin to keep before a deadline now, in seconds.
     double margin() const { return m_margin; }
+    // The margin for a wait in an effect whose frames come every period seconds: at most
+    // PollShare of the period, and never below the floor.
+    double marginFor(double period) const {
+        return std::max(m_limits.floor, std::min(m_margin, PollShare * period));
+    }
+
+    // The largest share of a period spent polling the clock before its deadline.
+    static constexpr double PollShare = 0.02;
     // Number of wake-ups remembered (at most Window).
     int samples() const { return m_count; }
 
@@ -76,9 +88,7 @@ class WakeMargin {
 };
 
 // The due times of a periodic tick: tick k falls at origin + k * interval (k = 1, 2, ...), so
-// lateness of one tick never shifts the ones after it. A tick that comes so late that later due
-// times have passed as well does not cause a burst: the schedule moves on to the first due time
-// that has not passed yet.
+// lateness of one tick never shifts the ones after it.
 class TickSchedule {
   public:
     // Starts the schedule at now: the first tick is due one interval later.
@@ -95,11 +105,10 @@ class TickSchedule {
     int64_t nextIndex() const { return m_index; }
     // When the next tick is due.
     double nextDue() const { return m_origin + static_cast<double>(m_index) * m_interval; }
-    // Called after the next tick has been delivered at now: moves on to the following due
-    // time, skipping those that have already passed.
-    void advance(double now);
-    // Moves on to the following due time, skipping none.
+    // Moves on to the following due time.
     void step() { ++m_index; }
+    // Passes over the given number of due times, whose ticks were not delivered.
+    void skip(int64_t count) { m_index += count; }
 
   private:
     bool m_active = false;
