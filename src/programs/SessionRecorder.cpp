@@ -50,9 +50,8 @@ SessionRecorder::~SessionRecorder() {
     }
 }
 
-StallMark SessionRecorder::stallOf(const SegmentPlayer::Frame&) {
-    // The segment player does not report stalls yet: every frame follows its predecessor.
-    return {};
+StallMark SessionRecorder::stallOf(const SegmentPlayer::Frame& frame) {
+    return {0, frame.skipped, frame.restarted};
 }
 
 void SessionRecorder::begin(Setup setup) {

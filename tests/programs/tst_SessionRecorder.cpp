@@ -99,32 +99,35 @@ void TestSessionRecorder::summary_data() {
     QTest::addColumn<double>("stopAt");     // End Program, seconds from the start
     QTest::addColumn<double>("lostFrom");   // the library fails every write from here ...
     QTest::addColumn<double>("lostUntil");  // ... to here
+    QTest::addColumn<double>("stallAt");    // the machine stops for stallFor seconds here
+    QTest::addColumn<double>("stallFor");
     QTest::addColumn<QStringList>("types");
     QTest::addColumn<QList<double>>("seconds");  // of each segment row
     QTest::addColumn<QString>("ending");
     QTest::addColumn<int>("endedLine");
 
     const QStringList one{"segment", "ended"};
-    QTest::newRow("constant") << QByteArray("1,10,10,17,16,3\r\n") << None << None << None << one
-                              << QList<double>{3} << "played to the end" << 2;
+    QTest::newRow("constant") << QByteArray("1,10,10,17,16,3\r\n") << None << None << None << None
+                              << None << one << QList<double>{3} << "played to the end" << 2;
     QTest::newRow("ramps") << QByteArray("1,10,20,16,17,10\r\n2,7,3,40,20,6\r\n") << None << None
-                           << None << QStringList{"segment", "segment", "ended"}
+                           << None << None << None << QStringList{"segment", "segment", "ended"}
                            << QList<double>{10, 6} << "played to the end" << 3;
     QTest::newRow("End Program") << QByteArray("1,10,10,16,17,30\r\n") << 1.23 << None << None
-                                 << one << QList<double>{1.23} << "stopped by End Program" << 2;
+                                 << None << None << one << QList<double>{1.23}
+                                 << "stopped by End Program" << 2;
     QTest::newRow("a ramp through 0 Hz fails")
-        << QByteArray("1,4,4,16,17,1\r\n2,2,-2,255,255,4\r\n") << None << None << None
-        << QStringList{"segment", "segment", "ended"} << QList<double>{1, 2.75}
+        << QByteArray("1,4,4,16,17,1\r\n2,2,-2,255,255,4\r\n") << None << None << None << None
+        << None << QStringList{"segment", "segment", "ended"} << QList<double>{1, 2.75}
         << "Line 3: the frequency ramp reaches 0 Hz" << 3;
     QTest::newRow("a start frequency of 0 fails before its segment")
-        << QByteArray("1,4,4,16,17,1\r\n2,0,5,1,1,1\r\n") << None << None << None << one
-        << QList<double>{1} << "Line 3: the start frequency is 0" << 3;
+        << QByteArray("1,4,4,16,17,1\r\n2,0,5,1,1,1\r\n") << None << None << None << None << None
+        << one << QList<double>{1} << "Line 3: the start frequency is 0" << 3;
     QTest::newRow("device lost and back")
-        << QByteArray("1,10,10,16,17,4\r\n") << None << 1.02 << 2.02
+        << QByteArray("1,10,10,16,17,4\r\n") << None << 1.02 << 2.02 << None << None
         << QStringList{"segment", "device_lost", "device_back", "ended"} << QList<double>{4}
         << "played to the end" << 2;
     QTest::newRow("device lost to the end")
-        << QByteArray("1,10,10,16,17,4\r\n") << None << 3.02 << None
+        << QByteArray("1,10,10,16,17,4\r\n") << None << 3.02 << None << None << None
         << QStringList{"segment", "device_lost", "ended"} << QList<double>{4} << "played to the end"
         << 2;
 }
@@ -134,6 +137,8 @@ void TestSessionRecorder::summary() {
     QFETCH(double, stopAt);
     QFETCH(double, lostFrom);
     QFETCH(double, lostUntil);
+    QFETCH(double, stallAt);
+    QFETCH(double, stallFor);
     QFETCH(QStringList, types);
     QFETCH(QList<double>, seconds);
     QFETCH(QString, ending);
@@ -149,6 +154,10 @@ void TestSessionRecorder::summary() {
     }
     if (!std::isnan(lostUntil)) {
         h.clock.at(run.start + lostUntil, [&h] { h.serial.clearFailure("SioPuts"); });
+    }
+    if (!std::isnan(stallAt)) {
+        // An event that holds the machine up: time passes while nothing runs.
+        h.clock.at(run.start + stallAt, [&h, stallFor] { h.clock.advance(stallFor); });
     }
     const SessionRecord record = run.play();
     const SessionSummary summary = summarizeSession(record);
@@ -170,7 +179,7 @@ void TestSessionRecorder::summary() {
         QVERIFY(
             event.askedHz >= std::min(event.record->nStartFrequency, event.record->nEndFrequency) &&
             event.askedHz <= std::max(event.record->nStartFrequency, event.record->nEndFrequency));
-        if (std::isnan(lostFrom)) {
+        if (std::isnan(lostFrom) && std::isnan(stallAt)) {
             // An ideal clock delivers what is asked, to a lit frame.
             QVERIFY2(std::abs(event.ratio - 1.0) <= 1.0 / event.litFrames,
                      qPrintable(QString::number(event.ratio, 'f', 6)));
@@ -197,6 +206,26 @@ void TestSessionRecorder::summary() {
                  qPrintable(QString::number(lost.duration)));
         QCOMPARE(summary.totals.deviceLostAtEnd, std::isnan(lostUntil));
         QCOMPARE(summary.totals.failedWrites, h.serial.writes().size() - h.delivered().size());
+    }
+    if (!std::isnan(stallAt)) {
+        const SessionEvent& stall = eventOf(summary.events, QStringLiteral("stall"));
+        const SessionEvent& segment = summary.events.front();
+        const double half = 0.5 / segment.record->nStartFrequency;
+        // From the first frame whose time passed to the write that ended it.
+        QVERIFY2(stall.onset > stallAt && stall.onset <= stallAt + half,
+                 qPrintable(QString::number(stall.onset)));
+        QVERIFY2(std::abs(stall.onset + stall.duration - (stallAt + stallFor)) < 1e-9,
+                 qPrintable(QString::number(stall.duration)));
+        QCOMPARE(stall.note.contains(QStringLiteral("restarted")), stallFor > 1.0);
+        // The frames sent and those skipped fill the segment's grid, to a frame.
+        const double onGrid = segment.duration / half;
+        QVERIFY2(
+            std::abs(double(summary.totals.pacedFrames + segment.skippedFrames) - onGrid) <= 1.0,
+            qPrintable(QStringLiteral("%1 sent, %2 skipped")
+                           .arg(summary.totals.pacedFrames)
+                           .arg(segment.skippedFrames)));
+        QCOMPARE(segment.stalls, 1);
+        QCOMPARE(stall.skippedFrames, segment.skippedFrames);
     }
 }
 
