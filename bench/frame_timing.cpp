@@ -89,8 +89,9 @@ struct Row {
     const char* key;
     const char* label;
     Kind kind;
-    int rate;           // flash rate, spin rate or program frequency
-    bool busy = false;  // every processor kept busy by another process at normal priority
+    int rate;               // flash rate, spin rate or program frequency
+    bool busy = false;      // every processor kept busy by another process at normal priority
+    bool recorded = false;  // the program run keeps a session record
 };
 
 constexpr Row Rows[] = {
@@ -104,6 +105,7 @@ constexpr Row Rows[] = {
     {"program10", "program 10 Hz", Kind::Program, 10},
     {"program40", "program 40 Hz", Kind::Program, 40},
     {"program40busy", "program 40, busy", Kind::Program, 40, true},
+    {"program40rec", "program 40 recorded", Kind::Program, 40, false, true},
 };
 
 struct Strategy {
@@ -345,6 +347,11 @@ Result runOnce(const Row& row, const Strategy& strategy, double seconds, int rou
             break;
         case Kind::Program:
             result.requestedRate = 2.0 * row.rate;
+            if (row.recorded && !window.controller().programs().setRecordFolder(
+                                    env.folder + QStringLiteral("/records"))) {
+                std::fprintf(stderr, "cannot keep session records in %s\n", qPrintable(env.folder));
+                result.failed = true;
+            }
             QTimer::singleShot(runMs, [&] { window.click("cndProgramEnd"); });
             window.click("cmdProgramStart");
             break;
@@ -573,6 +580,33 @@ void printGoals(QTextStream& out, const std::vector<Measured>& measured) {
         }
         const ErrorSummary write = summarize(m.ours.writeErrors);
         const ErrorSummary arrive = summarize(m.ours.arriveErrors);
+        if (m.row->recorded) {
+            // Recording costs nothing measurable: against the same row without it.
+            const auto plain =
+                std::find_if(measured.begin(), measured.end(), [&](const Measured& o) {
+                    return o.row->kind == m.row->kind && o.row->rate == m.row->rate &&
+                           !o.row->busy && !o.row->recorded;
+                });
+            if (plain != measured.end()) {
+                const double writeDelta = write.p99 - summarize(plain->ours.writeErrors).p99;
+                const double ratioDelta = ratio - plain->ours.frequencyRatio();
+                const double cpuDelta = m.ours.mainCpuShare() - plain->ours.mainCpuShare();
+                check(m, writeDelta <= 0.01e-3,
+                      QStringLiteral("write p99 within 0.01 ms of %1 (%2 ms)")
+                          .arg(QLatin1String(plain->row->label), ms(writeDelta)));
+                check(m, std::abs(ratioDelta) <= 0.0001,
+                      QStringLiteral("ratio within 0.01 % of %1 (%2 %)")
+                          .arg(QLatin1String(plain->row->label))
+                          .arg(ratioDelta * 100.0, 0, 'f', 4));
+                check(m, cpuDelta <= 0.002,
+                      QStringLiteral("processor within 0.2 % of a core of %1 (%2 %)")
+                          .arg(QLatin1String(plain->row->label))
+                          .arg(cpuDelta * 100.0, 0, 'f', 3));
+            } else {
+                out << QStringLiteral("  (%1: run it with the row without recording to compare)\n")
+                           .arg(QLatin1String(m.row->label));
+            }
+        }
         if (m.row->kind != Kind::Flash) {
             check(m, write.p99 <= 0.1e-3,
                   QStringLiteral("write p99 %1 ms <= 0.1 ms").arg(ms(write.p99)));
@@ -675,7 +709,7 @@ int main(int argc, char* argv[]) {
     QCommandLineOption rowsOption(
         QStringLiteral("rows"),
         QStringLiteral("Comma-separated rows: idle10, idle50, flash10, flash40, flash50, spin10, "
-                       "spin50, program10, program40, program40busy (default all)."),
+                       "spin50, program10, program40, program40busy, program40rec (default all)."),
         QStringLiteral("list"));
     QCommandLineOption strategyOption(QStringLiteral("strategy"),
                                       QStringLiteral("both, polling or ours (default both)."),
