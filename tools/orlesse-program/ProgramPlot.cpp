@@ -118,6 +118,8 @@ QImage plotProgram(const ProgramTrace& trace, const QString& name, QSize size,
         title = overlay.title;
     }
     const int titleHeight = QFontMetrics(titleFont).height();
+    // A title wider than the image loses its end rather than both ends.
+    title = QFontMetrics(titleFont).elidedText(title, Qt::ElideRight, size.width() - 2 * gap);
     painter.drawText(QRect(0, gap, size.width(), titleHeight), Qt::AlignCenter, title);
     painter.setFont(font);
 

@@ -1,5 +1,6 @@
 #include "ReportCommand.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QJsonArray>
 #include <cmath>
@@ -200,13 +201,15 @@ QImage plotRecord(const SessionFiles::Loaded& loaded,
                                : std::min(trace.end, overlay.delivered.last().x() + 1.0);
     const QJsonObject& json = loaded.json;
     const SessionTotals& totals = loaded.totals;
+    const QDateTime started =
+        QDateTime::fromString(json.value(QLatin1String("StartTime")).toString(), Qt::ISODateWithMs);
     overlay.title =
-        QStringLiteral("%1 \u2014 %2 \u2014 %3 Hz delivered of %4 asked (ratio %5) \u2014 %6")
+        QStringLiteral("%1 \u2014 %2 \u2014 ratio %5 (%3 of %4 Hz) \u2014 %6")
             .arg(json.value(QLatin1String("Program"))
                      .toObject()
                      .value(QLatin1String("FileName"))
                      .toString(),
-                 json.value(QLatin1String("StartTime")).toString(),
+                 started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'")),
                  QString::number(totals.deliveredHz, 'f', 3),
                  QString::number(totals.askedHz, 'f', 3), QString::number(totals.ratio, 'f', 5),
                  json.value(QLatin1String("Ended"))
