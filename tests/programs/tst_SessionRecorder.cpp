@@ -233,9 +233,9 @@ void TestSessionRecorder::files_data() {
     QTest::addColumn<QByteArray>("records");
     QTest::addColumn<QString>("framesSuffix");
     QTest::newRow("short: plain table") << QByteArray("1,40,40,255,255,2\r\n") << "_frames.tsv";
-    // 144,000 frames: past the size at which the frames table is gzipped.
-    QTest::newRow("30 minutes at 40 Hz: gzipped")
-        << QByteArray("1,40,40,255,255,1800\r\n") << "_frames.tsv.gz";
+    // 96,000 frames: past the size at which the frames table is gzipped.
+    QTest::newRow("20 minutes at 40 Hz: gzipped")
+        << QByteArray("1,40,40,255,255,1200\r\n") << "_frames.tsv.gz";
 }
 
 void TestSessionRecorder::files() {
