@@ -2,9 +2,11 @@
 // how every run ends, and what the user is told.
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QTest>
 
 #include "programs/ProgramRunner.h"
+#include "programs/SessionFiles.h"
 #include "support/Harness.h"
 
 namespace {
@@ -56,6 +58,8 @@ class ProgramRunnerTest : public QObject {
     void endProgramWhenIdleDoesNotStopTheNextRun();
     void secondStartInsideARun();
     void windowClosedDuringARun();
+    void recordsRuns_data();
+    void recordsRuns();
 };
 
 void ProgramRunnerTest::playsFile_data() {
@@ -288,6 +292,47 @@ void ProgramRunnerTest::windowClosedDuringARun() {
     h.controller->cmdProgramStart_Click();
     QCOMPARE(h.window.dialogs.size(), 1);
     QCOMPARE(h.written().size(), 4);
+}
+
+void ProgramRunnerTest::recordsRuns_data() {
+    QTest::addColumn<QByteArray>("records");
+    QTest::addColumn<double>("stopAt");  // End Program, seconds after the start; 0: none
+    QTest::addColumn<QString>("how");    // the record's Ended.How; empty: no record kept
+    QTest::newRow("played to the end") << record(1, 16) + record(2, 32) << 0.0 << "finished";
+    QTest::newRow("End Program") << record(1, 16) + record(2, 32) << 0.7 << "stopped";
+    QTest::newRow("a failing line") << record(1, 16) + "2,0,1,1,1,1\r\n" << 0.0 << "failed";
+    QTest::newRow("a folder that cannot be written") << record(1, 16) << 0.0 << "";
+}
+
+void ProgramRunnerTest::recordsRuns() {
+    QFETCH(QByteArray, records);
+    QFETCH(double, stopAt);
+    QFETCH(QString, how);
+    Harness h;
+    const QString folder = how.isEmpty() ? putProgram(h, "blocker", "x") + QStringLiteral("/sub")
+                                         : h.dir.filePath(QStringLiteral("records"));
+    h.window.fileAnswers.clear();
+    QCOMPARE(h.controller->programs().setRecordFolder(folder), !how.isEmpty());
+    putProgram(h, QStringLiteral("p.csv"),
+               "Segment,Start Hz,End Hz,Start level,End level,Seconds\r\n" + records);
+    h.controller->port().OpenPort();
+    h.serial.clearCalls();
+    if (stopAt > 0) {
+        h.clock.after(stopAt, [&h] { h.controller->cndProgramEnd_Click(); });
+    }
+    h.controller->cmdProgramStart_Click();
+
+    QString error;
+    const std::optional<SessionFiles::Loaded> loaded = SessionFiles::read(folder, &error);
+    QCOMPARE(loaded.has_value(), !how.isEmpty());
+    if (!loaded) {
+        return;
+    }
+    QCOMPARE(loaded->json.value("Ended").toObject().value("How").toString(), how);
+    // Every frame of the run is in the record, the closing frame included.
+    QCOMPARE(loaded->totals.frames, h.serial.writes().size());
+    // The failure is the only message: the record was written.
+    QCOMPARE(h.window.messages.size(), how == QLatin1String("failed") ? 1 : 0);
 }
 
 QTEST_GUILESS_MAIN(ProgramRunnerTest)

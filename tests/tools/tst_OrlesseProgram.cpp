@@ -15,6 +15,7 @@
 
 #include "PlayCommand.h"
 #include "ProgramCheck.h"
+#include "ReportCommand.h"
 #include "Simulation.h"
 #include "support/Harness.h"
 #include "support/SimulatorLog.h"
@@ -55,6 +56,8 @@ class TestOrlesseProgram : public QObject {
     void playOnPortThatCannotOpen();
     void recordOnSimulator_data();
     void recordOnSimulator();
+    void deliveredPerSecond_data();
+    void deliveredPerSecond();
 
   private:
     // Runs orlesse-program with the arguments until it ends; returns its exit code.
@@ -467,7 +470,8 @@ void TestOrlesseProgram::recordOnSimulator() {
                {"play", program, "--com", QString::number(SimCom), "--record", folder});
     QVERIFY(tool.waitForStarted(TimeoutMs));
     if (writable) {
-        QTRY_VERIFY_WITH_TIMEOUT(simulatorLogEntries(log).size() >= 10, TimeoutMs);
+        // Two seconds and more at 40 frames a second: the plot has whole seconds to show.
+        QTRY_VERIFY_WITH_TIMEOUT(simulatorLogEntries(log).size() >= 90, TimeoutMs);
         ::kill(static_cast<pid_t>(tool.processId()), SIGINT);
     }
     QVERIFY(tool.waitForFinished(TimeoutMs));
@@ -498,7 +502,57 @@ void TestOrlesseProgram::recordOnSimulator() {
     const QString image = m_dir.filePath(QStringLiteral("record.png"));
     QCOMPARE(runTool({"report", folder, "--plot", image}, &out), 0);
     QVERIFY2(out.contains("ended: ended by SIGINT"), out.constData());
-    QCOMPARE(QImage(image).size(), QSize(1200, 600));
+    const QImage plot(image);
+    QCOMPARE(plot.size(), QSize(1200, 600));
+    // The frequency delivered is drawn, in green, along the frequency asked.
+    int green = 0;
+    for (int y = 0; y < plot.height(); ++y) {
+        for (int x = 0; x < plot.width(); ++x) {
+            const QColor c = plot.pixelColor(x, y);
+            green += c.green() > 150 && c.red() < 100 && c.blue() < 120;
+        }
+    }
+    QVERIFY2(green > plot.width() / 2, qPrintable(QString::number(green)));
+}
+
+void TestOrlesseProgram::deliveredPerSecond_data() {
+    QTest::addColumn<double>("late");       // how late every write is called, seconds
+    QTest::addColumn<double>("lostFrom");   // writes fail from here ...
+    QTest::addColumn<double>("lostUntil");  // ... to here
+    QTest::addColumn<double>("end");
+    QTest::addColumn<QList<double>>("hz");  // each second's frequency
+    QTest::newRow("on the due times") << 0.0 << 0.0 << 0.0 << 3.0 << QList<double>{40, 40, 40};
+    QTest::newRow("a little late") << 0.0004 << 0.0 << 0.0 << 3.0 << QList<double>{40, 40, 40};
+    QTest::newRow("a loss") << 0.0 << 1.0 << 1.5 << 3.0 << QList<double>{40, 20, 40};
+    QTest::newRow("a short last second is left out")
+        << 0.0 << 0.0 << 0.0 << 2.3 << QList<double>{40, 40};
+    QTest::newRow("a long last second counts for its length")
+        << 0.0 << 0.0 << 0.0 << 2.8 << QList<double>{40, 40, 40 * 0.8 / (0.8 + 0.0005)};
+}
+
+void TestOrlesseProgram::deliveredPerSecond() {
+    QFETCH(double, late);
+    QFETCH(double, lostFrom);
+    QFETCH(double, lostUntil);
+    QFETCH(double, end);
+    QFETCH(QList<double>, hz);
+    // A 40 Hz run as the player's grid gives it: each due time a half period after the last.
+    std::vector<SessionFiles::FrameRow> frames;
+    double due = 0;
+    for (int k = 0; due < end - 1e-9; ++k, due += 0.0125) {
+        SessionFiles::FrameRow frame;
+        frame.due = due;
+        frame.called = due + late;
+        frame.lit = k % 2 == 0 ? 1 : 0;
+        frame.result = frame.called >= lostFrom && frame.called < lostUntil ? -103 : 11;
+        frames.push_back(frame);
+    }
+    const QList<QPointF> bins = ::deliveredPerSecond(frames, end);
+    QCOMPARE(bins.size(), hz.size());
+    for (qsizetype i = 0; i < bins.size(); ++i) {
+        QVERIFY2(std::abs(bins[i].y() - hz[i]) < 1e-6,
+                 qPrintable(QStringLiteral("second %1: %2 Hz").arg(i).arg(bins[i].y())));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestOrlesseProgram)
