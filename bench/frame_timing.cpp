@@ -402,6 +402,12 @@ Result runOnce(const Row& row, const Strategy& strategy, double seconds, int rou
             }
         } else {
             dues[i] = write.due;
+            // After a stall Spin sends the dark frame of a pair just before its lit one: both
+            // belong to the wait that ended before the first.
+            if (row.kind == Kind::Spin && std::isnan(dues[i]) && i > 0 &&
+                !std::isnan(dues[i - 1]) && write.called - writes[i - 1].returned < 0.5e-3) {
+                dues[i] = dues[i - 1];
+            }
         }
     }
 

@@ -68,13 +68,13 @@ class WakeMargin {
     void addLateness(double seconds);
     // The margin to keep before a deadline now, in seconds.
     double margin() const { return m_margin; }
-    // The margin for a wait in an effect whose frames come every period seconds: at most
-    // PollShare of the period, and never below the floor.
-    double marginFor(double period) const {
-        return std::max(m_limits.floor, std::min(m_margin, PollShare * period));
+    // The margin for a wait in an effect whose frames come every period seconds: at most the
+    // given share of the period, and never below the floor.
+    double marginFor(double period, double share = PollShare) const {
+        return std::max(m_limits.floor, std::min(m_margin, share * period));
     }
 
-    // The largest share of a period spent polling the clock before its deadline.
+    // The largest share of a period a paced wait spends polling the clock before its deadline.
     static constexpr double PollShare = 0.02;
     // Number of wake-ups remembered (at most Window).
     int samples() const { return m_count; }
