@@ -108,7 +108,7 @@ SessionEvent eventAt(const QString& type, double onset, const SessionRecord& rec
     return event;
 }
 
-// Adds the rows of the device's losses and returns: a loss from the first write that failed
+// Adds the rows of the device's losses and returns: a loss runs from the first write that failed
 // to the next that succeeded.
 void addLosses(const SessionRecord& record, double origin, double end, SessionSummary& summary) {
     const FrameLog& frames = record.frames;
