@@ -42,9 +42,14 @@ class TestEditor final : public EditorWindow {
     QStringList warningQuestions;
     bool playWithWarnings = true;
     QString saveAnswer;
+    Unsaved unsavedAnswer = Unsaved::Discard;
+    int unsavedQuestions = 0;
 
   protected:
-    Unsaved askAboutUnsavedChanges() override { return Unsaved::Discard; }
+    Unsaved askAboutUnsavedChanges() override {
+        ++unsavedQuestions;
+        return unsavedAnswer;
+    }
     bool askToPlayWithWarnings(const QString& warnings) override {
         warningQuestions << warnings;
         return playWithWarnings;
@@ -98,6 +103,8 @@ class EditorWindowTest : public QObject {
     void plotRunMatchesTheCheck();
     void savedFileKeepsHeaderWithCrLf();
     void irregularFileIsWrittenOnlyOnSave();
+    void closingAsksAboutUnsavedChanges_data();
+    void closingAsksAboutUnsavedChanges();
     void escapeStopsDark();
     void programWithErrorsDoesNotPlay();
     void safetyNoticeShownOnce();
@@ -333,6 +340,30 @@ void EditorWindowTest::irregularFileIsWrittenOnlyOnSave() {
 
     QVERIFY(m_editor->save());
     QCOMPARE(fileBytes(path), Header + "\r\n1,10,10,255,255,5\r\n2,10,9,0,1,3\r\n");
+}
+
+void EditorWindowTest::closingAsksAboutUnsavedChanges_data() {
+    QTest::addColumn<bool>("changed");
+    QTest::addColumn<int>("answer");  // TestEditor::Unsaved
+    QTest::addColumn<int>("questions");
+    QTest::addColumn<bool>("closed");
+    QTest::newRow("no change: no question") << false << 2 << 0 << true;
+    QTest::newRow("changed, cancel: stays open") << true << 2 << 1 << false;
+    QTest::newRow("changed, discard: closes") << true << 1 << 1 << true;
+}
+
+void EditorWindowTest::closingAsksAboutUnsavedChanges() {
+    QFETCH(bool, changed);
+    QFETCH(int, answer);
+    QFETCH(int, questions);
+    QFETCH(bool, closed);
+    openProgram("1,10,10,255,255,5\r\n");
+    if (changed) {
+        m_editor->findChild<QAction*>(QStringLiteral("actionAddRow"))->trigger();
+    }
+    m_editor->unsavedAnswer = static_cast<TestEditor::Unsaved>(answer);
+    QCOMPARE(m_editor->close(), closed);
+    QCOMPARE(m_editor->unsavedQuestions, questions);
 }
 
 void EditorWindowTest::escapeStopsDark() {

@@ -45,6 +45,9 @@ class EditorWindow : public QMainWindow {
         QString programsFolder;
     };
 
+    // The answers to the question before unsaved changes are lost.
+    enum class Unsaved { Save, Discard, Cancel };
+
     explicit EditorWindow(Services services, QWidget* parent = nullptr);
     ~EditorWindow() override;
 
@@ -89,7 +92,6 @@ class EditorWindow : public QMainWindow {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     // The dialogs, which tests replace.
-    enum class Unsaved { Save, Discard, Cancel };
     virtual Unsaved askAboutUnsavedChanges();
     virtual bool askToPlayWithWarnings(const QString& warnings);
     virtual void showMessage(const QString& text);
