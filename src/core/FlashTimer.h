@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <utility>
+
+#include "core/Pacing.h"
 
 // The periodic flash timer (Timer1). It ticks every interval() milliseconds on the
 // user-interface thread, but only while it is enabled and the interval is not 0. An interval
@@ -34,15 +37,28 @@ class FlashTimer {
     // that holds back ticks while precision is not wanted delivers those already due first.
     virtual void refreshPrecision() {}
 
+    // Ticks skipped just before the one being delivered, because their time wholly passed in a
+    // stall (0 otherwise). A handler that alternates on every tick turns once more for an odd
+    // count, so that the device shows the phase of the schedule at once.
+    int64_t skippedTicks() const { return m_skipped; }
+    // The stalls the ticks went through since the timer was made.
+    const Pacing::Stalls& stalls() const { return m_stalls; }
+
   protected:
-    // Called by implementations for every tick.
-    void tick() {
+    // Called by implementations for every tick, with the wake that delivers it when ticks were
+    // skipped before it.
+    void tick(const Pacing::Wake& wake = {}) {
+        m_stalls.add(wake);
+        m_skipped = wake.skipped;
         if (m_onTick) {
             m_onTick();
         }
+        m_skipped = 0;
     }
 
   private:
+    int64_t m_skipped = 0;
+    Pacing::Stalls m_stalls;
     std::function<void()> m_onTick;
     std::function<bool()> m_precisionWanted;
 };

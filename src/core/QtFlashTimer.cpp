@@ -107,18 +107,29 @@ void QtFlashTimer::onAlarm(const DeadlineAlarm::Firing& firing) {
         }
         return;
     }
-    m_margin.addLateness(firing.firedAt - firing.due);
+    // Read on the schedule's own clock, which the alarm's firing time need not be.
+    double now = m_clock();
+    m_margin.addLateness(now - firing.due);
     // Woken a margin early: the last stretch to the due time is a short poll of the clock,
     // bounded by the margin's ceiling. No events are handled meanwhile, so nothing can change
     // the timer under us.
     const double due = m_schedule.nextDue();
-    double now = firing.firedAt;
     while (now < due) {
         now = m_clock();
     }
+    // A wake so late that later ticks have wholly passed delivers the latest one due and
+    // skips the others; past the bound the schedule counts from now.
+    const double interval = m_schedule.interval();
+    const Pacing::Wake wake = Pacing::wake(due, now, interval, Pacing::restartBound(2 * interval));
+    if (wake.restarted) {
+        m_phaseStart = now;
+        m_schedule.begin(now, interval);
+    } else {
+        m_schedule.skip(wake.skipped);
+        m_schedule.step();
+    }
     // The next tick is armed before this one is delivered, so that a handler which stops or
     // changes the timer has the last word.
-    m_schedule.advance(now);
     armNextTick();
-    tick();
+    tick(wake);
 }

@@ -49,13 +49,3 @@ void TickSchedule::begin(double now, double interval) {
     m_interval = interval;
     m_index = 1;
 }
-
-void TickSchedule::advance(double now) {
-    int64_t next = m_index + 1;
-    // Due times already behind us are dropped; one that falls exactly on now is still taken.
-    const double behind = std::ceil((now - m_origin) / m_interval);
-    if (behind > static_cast<double>(next)) {
-        next = static_cast<int64_t>(behind);
-    }
-    m_index = next;
-}

@@ -76,9 +76,7 @@ class WakeMargin {
 };
 
 // The due times of a periodic tick: tick k falls at origin + k * interval (k = 1, 2, ...), so
-// lateness of one tick never shifts the ones after it. A tick that comes so late that later due
-// times have passed as well does not cause a burst: the schedule moves on to the first due time
-// that has not passed yet.
+// lateness of one tick never shifts the ones after it.
 class TickSchedule {
   public:
     // Starts the schedule at now: the first tick is due one interval later.
@@ -95,11 +93,10 @@ class TickSchedule {
     int64_t nextIndex() const { return m_index; }
     // When the next tick is due.
     double nextDue() const { return m_origin + static_cast<double>(m_index) * m_interval; }
-    // Called after the next tick has been delivered at now: moves on to the following due
-    // time, skipping those that have already passed.
-    void advance(double now);
-    // Moves on to the following due time, skipping none.
+    // Moves on to the following due time.
     void step() { ++m_index; }
+    // Passes over the given number of due times, whose ticks were not delivered.
+    void skip(int64_t count) { m_index += count; }
 
   private:
     bool m_active = false;

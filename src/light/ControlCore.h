@@ -29,6 +29,9 @@ class ControlCore {
     Settings& settings() { return m_settings; }
     // The device link.
     PortConnection& port() { return m_port; }
+    // The stalls the paced loops (spin, light programs) went through since the core was made;
+    // the flash timer counts its own.
+    Pacing::Stalls& stalls() { return m_stalls; }
     // What every operation works with.
     const OperationContext& context() const { return m_context; }
 
@@ -36,5 +39,6 @@ class ControlCore {
     LightState m_state;
     Settings m_settings;
     PortConnection m_port;
+    Pacing::Stalls m_stalls;
     OperationContext m_context;
 };

@@ -28,6 +28,11 @@ void Flashing::tick() {
         m_context.timer.setInterval(0);
         return;
     }
+    // Ticks skipped in a stall are turns of the flash all the same: after an odd number the
+    // device takes up the phase it would have had.
+    if (m_context.timer.skippedTicks() % 2 != 0) {
+        m_context.state.FlashLit = !m_context.state.FlashLit;
+    }
     if (m_context.state.FlashLit) {
         m_context.port.SendToVantorb(Frames::Black);
         m_context.state.FlashLit = false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Pacing.h"
+
 class ClockPump;
 class FlashTimer;
 class PortConnection;
@@ -8,8 +10,8 @@ struct LightState;
 struct Settings;
 
 // What every operation of the controller works with: the light state and the settings, the
-// device link, and the outside services. The controller owns all of them; operations hold
-// this bundle of references for their lifetime.
+// device link, the outside services, and the stall counts of the paced loops. The controller
+// owns all of them; operations hold this bundle of references for their lifetime.
 struct OperationContext {
     LightState& state;
     Settings& settings;
@@ -17,4 +19,5 @@ struct OperationContext {
     FlashTimer& timer;
     ClockPump& clock;
     WindowServices& window;
+    Pacing::Stalls& stalls;  // the stalls of spin and light programs, since the start
 };

@@ -34,49 +34,74 @@ double SegmentColours::stepTime(int flashRate) {
     return 1.0 / (static_cast<double>(FramesPerRevolution) * std::max(flashRate, 1));
 }
 
-bool SegmentColours::sendAndWait(const QString& address, const QString& colour, double step,
-                                 double& due) {
-    // Tested before every frame, not only before each pair: a close that lands in the wait
-    // after a dark frame must not let the lit frame of that pair out.
-    const LightState& state = m_context.state;
-    if (state.Unloading) {
-        return false;
-    }
-    m_context.port.sendFrame(Frames::Lead::SOH, address, colour);
-    due = Pacing::nextDue(due, m_context.clock.now(), step);
-    m_context.clock.waitUntil(due, [&state] { return !state.Unloading; });
-    return true;
+double SegmentColours::startRevolution() {
+    LightState& state = m_context.state;
+    Settings& settings = m_context.settings;
+    ApplyFlashColour(state, settings);
+    settings.FlashColourIndex =
+        static_cast<int16_t>(settings.FlashColourIndex + 1 > 4 ? 0 : settings.FlashColourIndex + 1);
+    // Worked out once per revolution, so a new rate takes effect at the next one.
+    return stepTime(settings.FlashRate);
 }
 
 void SegmentColours::spin() {
     LightState& state = m_context.state;
-    Settings& settings = m_context.settings;
 
     m_context.port.OpenPort();
     m_context.timer.setInterval(0);
     state.StopFlashing = true;
+    if (!state.PortOpen || state.Unloading) {
+        return;
+    }
 
-    double due = std::nan("");  // when the last frame's wait ended; none yet
-    while (state.PortOpen && !state.Unloading) {
-        ApplyFlashColour(state, settings);
-        // Worked out once per revolution, so a new rate takes effect at the next one.
-        const double step = stepTime(settings.FlashRate);
-        settings.FlashColourIndex = static_cast<int16_t>(
-            settings.FlashColourIndex + 1 > 4 ? 0 : settings.FlashColourIndex + 1);
+    // Frame k of a revolution: the even ones darken the segment lit last, the odd ones light
+    // segment k / 2 + 1. The frames keep to a grid of steps from the first one.
+    double step = startRevolution();
+    int frame = 0;
+    int litSegment = SegmentCount;  // the first dark frame goes to segment 4, as every revolution's
+    Pacing::Wake wake{m_context.clock.now(), 0, false, 0};
+    while (true) {
+        const int position = frame / 2 + 1;
+        // Only the frames of segment 1 read the box: the white LEDs go on with segment 1 and off
+        // with the dark frame of segment 4 that starts the next revolution.
+        const bool white = position == 1 && m_context.window.whiteBoxValue() == 1;
+        const bool darkFrame = frame % 2 == 0;
+        // After a stall that skipped this pair's dark frame, it goes out just before the lit
+        // one, so that the device shows this frame's phase at once.
+        if (darkFrame || (wake.skipped > 0 && litSegment != position)) {
+            m_context.port.sendFrame(Frames::Lead::SOH, Frames::segmentAddress(litSegment, white),
+                                     Frames::Black);
+            if (!darkFrame) {
+                --wake.skipped;
+            }
+        }
+        if (!darkFrame) {
+            m_context.port.sendFrame(Frames::Lead::SOH, Frames::segmentAddress(position, white),
+                                     state.CurrentColour);
+            litSegment = position;
+        }
+        m_context.stalls.add(wake);
 
-        for (int position = 1; position <= SegmentCount; ++position) {
-            const int previous = position == 1 ? SegmentCount : position - 1;
-            // Only the frames of segment 1 read the box: the white LEDs go on with segment 1
-            // and off with the dark frame of segment 4 that starts the next revolution.
-            const bool white1 = position == 1 && m_context.window.whiteBoxValue() == 1;
-            if (!sendAndWait(Frames::segmentAddress(previous, white1), Frames::Black, step, due)) {
-                return;
+        const double next = wake.due + step;
+        m_context.clock.waitUntil(next, [&state] { return !state.Unloading; });
+        wake = Pacing::wake(next, m_context.clock.now(), step,
+                            Pacing::restartBound(FramesPerRevolution * step));
+        // The frames skipped are passed over, the revolutions they finish included, so that the
+        // colours go on in the order they would have come.
+        for (int64_t moved = 0; moved <= wake.skipped; ++moved) {
+            frame = (frame + 1) % FramesPerRevolution;
+            if (frame == 0) {
+                // The port is tested only between revolutions; a close within one lets it end.
+                if (!state.PortOpen) {
+                    return;
+                }
+                step = startRevolution();
             }
-            const bool white2 = position == 1 && m_context.window.whiteBoxValue() == 1;
-            if (!sendAndWait(Frames::segmentAddress(position, white2), state.CurrentColour, step,
-                             due)) {
-                return;
-            }
+        }
+        // Tested before every frame, not only before each pair: a close that lands in the wait
+        // after a dark frame must not let the lit frame of that pair out.
+        if (state.Unloading) {
+            return;
         }
     }
 }

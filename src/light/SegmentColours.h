@@ -24,9 +24,9 @@ class SegmentColours {
     void resetColours();
 
   private:
-    // Sends one frame of the spin and waits one step after it; false, with nothing sent, once
-    // the window is going away.
-    bool sendAndWait(const QString& address, const QString& colour, double stepTime, double& due);
+    // Starts a revolution of the spin: the flash colour, the next colour index, and the step
+    // time of the rate now, which it returns.
+    double startRevolution();
 
     OperationContext m_context;
 };

@@ -105,9 +105,9 @@ void SegmentPlayer::PlaySegment(int16_t nSegmentID, int16_t& nStartFrequency, in
     // the end value would fall after the end time.
     double nextFrequencyTime = frequencyRamp ? clock.now() + frequencyInterval : 0;
     double nextLevelTime = levelRamp ? clock.now() + levelInterval : 0;
-    // When the frame of this pass was due: the frames keep to a grid of half periods from the
-    // start, the first one going out at once.
-    double frameDue = start;
+    // The frame of this pass: when it was due (the frames keep to a grid of half periods from
+    // the start, the first one going out at once) and the stall that came before it.
+    Pacing::Wake frame{start, 0, false, 0};
 
     while (true) {
         if (!(clock.now() < endTime) || !keepPlaying()) {
@@ -134,20 +134,26 @@ void SegmentPlayer::PlaySegment(int16_t nSegmentID, int16_t& nStartFrequency, in
 
         m_context.window.setTitle(title(nSegmentID, nStartFrequency));
 
-        // The next frame is due a half period after this one was due, so neither the steps,
-        // the title nor the write stretch the period; after a stall it counts from now.
-        const double nextFrameTime = Pacing::nextDue(frameDue, clock.now(), half);
         if (darkNext) {
             port.sendFrame(Frames::Lead::SOH, Frames::WholeDevice, Frames::Black);
         } else {
             port.sendFrame(Frames::Lead::SOH, whiteAddress, colour);
         }
         if (m_onFrame) {
-            m_onFrame({frameDue, !darkNext, nStartFrequency, shownLevel(level, levelRamp)});
+            m_onFrame({frame.due, !darkNext, nStartFrequency, shownLevel(level, levelRamp),
+                       frame.skipped, frame.restarted});
         }
         darkNext = !darkNext;
 
-        clock.waitUntil(nextFrameTime, [this] { return keepPlaying(); });
-        frameDue = nextFrameTime;
+        // The next frame is due a half period after this one was due, so neither the steps,
+        // the title nor the write stretch the period. A wake so late that frames have wholly
+        // passed sends the one due now, in its phase: an odd number skipped swaps lit and dark.
+        const double nextDue = frame.due + half;
+        clock.waitUntil(nextDue, [this] { return keepPlaying(); });
+        frame = Pacing::wake(nextDue, clock.now(), half, Pacing::restartBound(2 * half));
+        m_context.stalls.add(frame);
+        if (frame.skipped % 2 != 0) {
+            darkNext = !darkNext;
+        }
     }
 }

@@ -14,10 +14,12 @@ class SegmentPlayer {
   public:
     // One frame the player has written.
     struct Frame {
-        double due = 0;     // when it was due on the clock (the first one: the segment's start)
-        bool lit = false;   // the lit frame (true) or the dark one
-        int frequency = 0;  // the frequency it belongs to, Hz
-        int level = 0;      // the level lit frames show now, 0 to 255 (255 for equal levels)
+        double due = 0;       // when it was due on the clock (the first one: the segment's start)
+        bool lit = false;     // the lit frame (true) or the dark one
+        int frequency = 0;    // the frequency it belongs to, Hz
+        int level = 0;        // the level lit frames show now, 0 to 255 (255 for equal levels)
+        int64_t skipped = 0;  // frames just before it not sent: their time passed in a stall
+        bool restarted = false;  // that stall passed the bound: the grid counts from this frame
     };
 
     explicit SegmentPlayer(const OperationContext& context);

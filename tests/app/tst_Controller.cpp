@@ -1,7 +1,9 @@
 // The controller as the window drives it: start-up, the list handlers, Exit, and closing the
 // window while an effect runs.
 #include <QFile>
+#include <QScopeGuard>
 #include <QTest>
+#include <cmath>
 
 #include "core/QtFlashTimer.h"
 #include "support/Harness.h"
@@ -29,6 +31,8 @@ class ControllerTest : public QObject {
     void flashTicksAreExactOnlyWhileAPortIsOpen();
     void openingSendsTheDarkFrameFirst_data();
     void openingSendsTheDarkFrameFirst();
+    void flashStallsKeepThePhase_data();
+    void flashStallsKeepThePhase();
 };
 
 void ControllerTest::firstRunStartUp() {
@@ -363,6 +367,73 @@ void ControllerTest::openingSendsTheDarkFrameFirst() {
     QVERIFY(controller.state().PortOpen);
     QCOMPARE(serial.sentFrames(), QList<QByteArray>{Harness::soh("00", "000000")});
     QVERIFY(timer.nextTickPrecise());
+}
+
+void ControllerTest::flashStallsKeepThePhase_data() {
+    QTest::addColumn<double>("lateTicks");  // how late tick 9 is delivered, in 10 ms ticks
+    QTest::newRow("1.5 ticks") << 1.5;
+    QTest::newRow("3.2 ticks") << 3.2;
+    QTest::newRow("40.4 ticks") << 40.4;
+    QTest::newRow("120.3 ticks, past the bound") << 120.3;
+}
+
+void ControllerTest::flashStallsKeepThePhase() {
+    // Flashing at 50 Hz with the real flash timer on a clock the test moves (the alarms, armed
+    // for times long past on the real clock, go off at the first pass of the event loop). A
+    // late wake sends only the latest tick due, in the phase of the schedule, and the ticks
+    // after it keep to the schedule; past the bound the schedule counts from the wake.
+    QFETCH(double, lateTicks);
+    double now = 10;
+    QtFlashTimer timer(QtFlashTimer::Strategy::Scheduled, [&now] { return now; });
+    RecordingWsc32 serial;
+    VirtualClock clock;
+    FakeWindow window;
+    FakePortList ports;
+    QTemporaryDir dir;
+    Controller controller(serial, timer, clock, window, ports,
+                          ProcessINIFile(dir.path(), dir.path() + "/config"), dir.path());
+    controller.Form_Load();
+    controller.settings().ComPortNumber = 3;
+    controller.ComboFlashRate_Click(49);
+    controller.cmdFlashOrlesse_Click();
+    // An alarm left armed would poll a clock that no longer moves.
+    const auto stop = qScopeGuard([&timer] { timer.setInterval(0); });
+    QCOMPARE(timer.interval(), 10);
+    const double phase = timer.phaseStart();
+    const QByteArray dark = Harness::soh("00", "000000");
+    // Moves the clock to when and handles events until a frame is written: 1 for a lit one,
+    // 0 for a dark one, -1 when there was none or more than one.
+    auto deliverAt = [&](double when) {
+        now = when;
+        const qsizetype before = serial.sentFrames().size();
+        for (int pass = 0; pass < 100000 && serial.sentFrames().size() == before; ++pass) {
+            QCoreApplication::processEvents();
+        }
+        if (serial.sentFrames().size() != before + 1) {
+            return -1;
+        }
+        return serial.sentFrames().last() != dark ? 1 : 0;
+    };
+    // Whether tick k lights the device: every other tick, the first one as it came.
+    const int first = deliverAt(phase + 0.01);
+    QVERIFY(first >= 0);
+    auto lit = [first](qint64 tick) { return tick % 2 == 1 ? first : 1 - first; };
+    for (int tick = 2; tick <= 8; ++tick) {
+        QCOMPARE(deliverAt(phase + tick * 0.01), lit(tick));
+    }
+    const double wake = phase + (9 + lateTicks) * 0.01;
+    const auto skipped = static_cast<qint64>(std::floor(lateTicks));
+    const qint64 latest = 9 + skipped;
+    QCOMPARE(deliverAt(wake), lit(latest));
+    QCOMPARE(timer.stalls().skipped, skipped);
+    const bool restarted = lateTicks * 0.01 > Pacing::RestartAfter;
+    QCOMPARE(timer.stalls().restarts, qint64(restarted ? 1 : 0));
+    const double grid = restarted ? wake - latest * 0.01 : phase;
+    QCOMPARE(timer.phaseStart(), restarted ? wake : phase);
+    for (qint64 tick = latest + 1; tick <= latest + 4; ++tick) {
+        QCOMPARE(deliverAt(grid + static_cast<double>(tick) * 0.01), lit(tick));
+        QVERIFY(qAbs(timer.nextWake() + timer.wakeMargin() - (grid + (tick + 1) * 0.01)) < 1e-9);
+    }
 }
 
 QTEST_GUILESS_MAIN(ControllerTest)

@@ -36,9 +36,6 @@ class WaitPlannerTest : public QObject {
     void rareLateWakeUpsDoNotRaiseTheMargin_data();
     void rareLateWakeUpsDoNotRaiseTheMargin();
     void lateWakeUpsAreForgotten();
-    void tickScheduleAdvance_data();
-    void tickScheduleAdvance();
-    void tickScheduleDoesNotDrift();
     void tickScheduleBeginRestarts();
 };
 
@@ -145,53 +142,12 @@ void WaitPlannerTest::lateWakeUpsAreForgotten() {
     QVERIFY(qAbs(learnt.margin() - 80e-6) < 1e-12);
 }
 
-void WaitPlannerTest::tickScheduleAdvance_data() {
-    QTest::addColumn<double>("deliveredAt");
-    QTest::addColumn<qint64>("nextIndex");
-
-    // Origin 100 s, 50 ms ticks; tick 1 (due 100.05) is delivered at deliveredAt.
-    QTest::newRow("on time") << 100.05 << qint64(2);
-    QTest::newRow("late, within the interval") << 100.09 << qint64(2);
-    QTest::newRow("early (delivered before its time)") << 100.03 << qint64(2);
-    QTest::newRow("one later tick missed") << 100.11 << qint64(3);
-    QTest::newRow("two and a half intervals late") << 100.175 << qint64(4);
-    QTest::newRow("a second late") << 101.06 << qint64(22);
-}
-
-void WaitPlannerTest::tickScheduleAdvance() {
-    QFETCH(double, deliveredAt);
-    QFETCH(qint64, nextIndex);
-    TickSchedule schedule;
-    schedule.begin(100.0, 0.05);
-    QVERIFY(schedule.isActive());
-    QCOMPARE(schedule.nextIndex(), qint64(1));
-    QCOMPARE(schedule.nextDue(), 100.0 + 0.05);
-    schedule.advance(deliveredAt);
-    QCOMPARE(schedule.nextIndex(), nextIndex);
-    QCOMPARE(schedule.nextDue(), 100.0 + static_cast<double>(nextIndex) * 0.05);
-    // No burst: the next due time is never behind the delivery.
-    QVERIFY(schedule.nextDue() > deliveredAt);
-}
-
-void WaitPlannerTest::tickScheduleDoesNotDrift() {
-    // Every tick a little late: the due times stay on the grid of the origin.
-    TickSchedule schedule;
-    const double origin = 5000.0;
-    const double interval = 0.012;
-    schedule.begin(origin, interval);
-    for (int i = 0; i < 100000; ++i) {
-        schedule.advance(schedule.nextDue() + 0.003);
-    }
-    QCOMPARE(schedule.nextIndex(), qint64(100001));
-    QCOMPARE(schedule.nextDue(), origin + 100001 * interval);
-}
-
 void WaitPlannerTest::tickScheduleBeginRestarts() {
     TickSchedule schedule;
     QVERIFY(!schedule.isActive());
     schedule.begin(10.0, 0.01);
-    schedule.advance(10.0105);
-    schedule.advance(10.0201);
+    schedule.step();
+    schedule.step();
     QCOMPARE(schedule.nextIndex(), qint64(3));
     schedule.begin(20.0, 0.02);
     QCOMPARE(schedule.nextIndex(), qint64(1));

@@ -28,6 +28,25 @@ double spinUntilStopped(Harness& h, double stopAfter) {
     return start;
 }
 
+// What the four segments show after the frames written up to time t: each frame sets the
+// colour of the segment it addresses, or of all four (address 00).
+QStringList segmentsAt(const QList<RecordingWsc32::Call>& writes, double t) {
+    QStringList shown(4, QStringLiteral("000000"));
+    for (const RecordingWsc32::Call& call : writes) {
+        if (call.time > t + 1e-12 || call.bytes.size() < 9) {
+            continue;
+        }
+        const int segment = call.bytes.mid(1, 2).toInt(nullptr, 16) & 0x0F;
+        const QString colour = QString::fromLatin1(call.bytes.mid(3, 6));
+        for (int i = 0; i < 4; ++i) {
+            if (segment == 0 || segment == i + 1) {
+                shown[i] = colour;
+            }
+        }
+    }
+    return shown;
+}
+
 }  // namespace
 
 class SegmentColoursTest : public QObject {
@@ -43,6 +62,8 @@ class SegmentColoursTest : public QObject {
     void rateBelowOneCountsAsOne();
     void closeBetweenTheFramesOfAPair();
     void spinWithPortFailing();
+    void stallsKeepThePhase_data();
+    void stallsKeepThePhase();
     void resetColoursWithPortOpen();
     void resetColoursWithOpenFailing();
 };
@@ -154,6 +175,53 @@ void SegmentColoursTest::closeBetweenTheFramesOfAPair() {
     QCOMPARE(framesAtClose, 2);  // the port opening's dark frame and segment 4 dark
     QCOMPARE(h.written().size(), framesAtClose);
     QCOMPARE(h.window.closeRequests, 1);
+}
+
+void SegmentColoursTest::stallsKeepThePhase_data() {
+    // Rate 10: a step of 12.5 ms. The wait for frame 3 (due at 37.5 ms, segment 2 lit) ends
+    // late by the given steps; frames skipped, less a dark frame sent just before a lit one.
+    QTest::addColumn<double>("lateSteps");
+    QTest::addColumn<qint64>("skipped");
+    QTest::newRow("1.5 steps: lands on a dark frame") << 1.5 << qint64(1);
+    QTest::newRow("3.2 steps") << 3.2 << qint64(3);
+    QTest::newRow("40.4 steps: lands on a lit frame") << 40.4 << qint64(39);
+}
+
+void SegmentColoursTest::stallsKeepThePhase() {
+    // After a stall the segments show at once what they would have shown without it, and the
+    // frames keep to the grid: compared, at every write, against a spin that did not stall.
+    QFETCH(double, lateSteps);
+    QFETCH(qint64, skipped);
+    auto spin = [](double stallSteps) {
+        Harness h;
+        h.controller->Form_Load();
+        const double start = h.clock.now();
+        if (stallSteps > 0) {
+            h.clock.at(start + 0.033,
+                       [&h, stallSteps] { h.clock.advance(0.0045 + stallSteps * 0.0125); });
+        }
+        spinUntilStopped(h, 0.98);
+        QList<RecordingWsc32::Call> writes = h.serial.writes();
+        for (RecordingWsc32::Call& call : writes) {
+            call.time -= start;
+        }
+        return std::make_pair(writes, h.controller->context().stalls.skipped);
+    };
+    const auto [steady, none] = spin(0);
+    const auto [stalled, counted] = spin(lateSteps);
+    QCOMPARE(none, qint64(0));
+    QCOMPARE(counted, skipped);
+    const double wake = 0.0375 + lateSteps * 0.0125;
+    int after = 0;
+    for (const RecordingWsc32::Call& call : stalled) {
+        if (call.time < wake - 1e-9 || call.time > 0.95) {
+            continue;
+        }
+        ++after;
+        // Looked at a little after the write, clear of the next frame due.
+        QCOMPARE(segmentsAt(stalled, call.time + 0.005), segmentsAt(steady, call.time + 0.005));
+    }
+    QVERIFY(after > 10);
 }
 
 void SegmentColoursTest::spinWithPortFailing() {

@@ -1,6 +1,7 @@
 // The segment player on virtual time: frame order and pacing, the two ramps, the white address,
 // how a segment ends, and its failures.
 #include <QTest>
+#include <cmath>
 
 #include "programs/ProgramError.h"
 #include "programs/SegmentPlayer.h"
@@ -86,8 +87,9 @@ class SegmentPlayerTest : public QObject {
     void frequencyRamp_data();
     void frequencyRamp();
     void oneStepPerPassWhenRampsOutrunFrames();
-    void framesKeepTheirPace_data();
     void framesKeepTheirPace();
+    void stallsKeepTheGrid_data();
+    void stallsKeepTheGrid();
     void whiteBoxIsReadOncePerSegment();
     void endProgramEndsTheCurrentWait();
     void failures_data();
@@ -248,35 +250,64 @@ void SegmentPlayerTest::oneStepPerPassWhenRampsOutrunFrames() {
     }
 }
 
-void SegmentPlayerTest::framesKeepTheirPace_data() {
-    // 10 Hz for 2 s. Time spent between two waits (setting the title) must not stretch the
-    // half period; a stall longer than a half period must not be made up by a burst.
-    QTest::addColumn<double>("titleCost");
-    QTest::addColumn<double>("stall");  // seconds lost at 0.42 s, inside a wait
-    QTest::newRow("each title takes 1 ms") << 0.001 << 0.0;
-    QTest::newRow("a stall of 0.3 s") << 0.0 << 0.3;
+void SegmentPlayerTest::framesKeepTheirPace() {
+    // 10 Hz for 2 s: time spent between two waits (setting the title) must not stretch the
+    // half period.
+    Rig r;
+    r.h.window.onTitle = [&r] { r.h.clock.advance(0.001); };
+    r.play(1, 10, 10, 255, 255, 2);
+    const QList<RecordingWsc32::Call> writes = r.writes(r.start + 2);
+    QCOMPARE(writes.size(), 40);
+    for (int i = 0; i < writes.size(); ++i) {
+        QVERIFY(qAbs(writes[i].time - (r.start + 0.05 * i + 0.001)) < 1e-9);
+    }
 }
 
-void SegmentPlayerTest::framesKeepTheirPace() {
-    QFETCH(double, titleCost);
-    QFETCH(double, stall);
-    Rig r;
-    r.h.window.onTitle = [&r, titleCost] { r.h.clock.advance(titleCost); };
-    if (stall > 0) {
-        r.h.clock.at(r.start + 0.42, [&r, stall] { r.h.clock.advance(stall); });
-    }
-    r.play(1, 10, 10, 255, 255, 2);
+void SegmentPlayerTest::stallsKeepTheGrid_data() {
+    // 40 Hz (frames every 12.5 ms) for 2 s; the wait for frame 8 (due at 0.1 s) ends late by
+    // the given number of steps.
+    QTest::addColumn<double>("lateSteps");
+    QTest::addColumn<bool>("restarts");
+    QTest::newRow("1.5 steps") << 1.5 << false;
+    QTest::newRow("3.2 steps") << 3.2 << false;
+    QTest::newRow("40.4 steps") << 40.4 << false;
+    QTest::newRow("100.3 steps, past the bound") << 100.3 << true;
+}
 
-    const QList<RecordingWsc32::Call> writes = r.writes(r.start + 2);
-    int stretched = 0;
-    for (int i = 1; i < writes.size(); ++i) {
-        const double gap = writes[i].time - writes[i - 1].time;
-        QVERIFY2(gap > 0.05 - 1e-9,
-                 qPrintable(QStringLiteral("frame %1 after %2 s").arg(i).arg(gap)));
-        stretched += gap > 0.05 + 1e-9 ? 1 : 0;
+void SegmentPlayerTest::stallsKeepTheGrid() {
+    QFETCH(double, lateSteps);
+    QFETCH(bool, restarts);
+    const double step = 0.0125;
+    Rig r;
+    QList<SegmentPlayer::Frame> frames;
+    r.player.setFrameObserver([&frames](const SegmentPlayer::Frame& f) { frames.append(f); });
+    r.h.clock.at(r.start + 0.095,
+                 [&r, lateSteps, step] { r.h.clock.advance(0.005 + lateSteps * step); });
+    r.play(1, 40, 40, 255, 255, 2);
+
+    const auto skipped = static_cast<qint64>(std::floor(lateSteps));
+    const double wokeAt = r.start + 0.1 + lateSteps * step;
+    const double origin = restarts ? wokeAt : r.start;
+    const QList<RecordingWsc32::Call> writes = r.h.serial.writes();
+    QCOMPARE(writes.size(), frames.size());
+    for (int i = 0; i < frames.size(); ++i) {
+        const SegmentPlayer::Frame& f = frames[i];
+        const bool beforeStall = i < 8;
+        // Every frame is on its grid, goes out within its own step, and shows its phase.
+        const double from = beforeStall ? r.start : origin;
+        const double k = std::round((f.due - from) / step);
+        QVERIFY(qAbs(f.due - (from + k * step)) < 1e-9);
+        QVERIFY(writes[i].time >= f.due - 1e-9 && writes[i].time < f.due + step);
+        const qint64 turns = static_cast<qint64>(k) + (restarts && !beforeStall ? 8 + skipped : 0);
+        QCOMPARE(f.lit, turns % 2 == 0);
+        QCOMPARE(f.skipped, i == 8 ? skipped : 0);
+        QCOMPARE(f.restarted, i == 8 && restarts);
     }
-    QCOMPARE(stretched, stall > 0 ? 1 : 0);
-    QCOMPARE(writes.size(), stall > 0 ? 35 : 40);
+    QCOMPARE(r.h.controller->context().stalls.skipped, skipped);
+    QCOMPARE(r.h.controller->context().stalls.restarts, qint64(restarts ? 1 : 0));
+    if (!restarts) {
+        QCOMPARE(frames.size() + skipped, 160);
+    }
 }
 
 void SegmentPlayerTest::whiteBoxIsReadOncePerSegment() {
