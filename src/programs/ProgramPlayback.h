@@ -24,6 +24,8 @@ class ProgramPlayback {
         std::function<void(const ProgramRecord&)> segmentStarting;
         // After every frame the segment player writes.
         std::function<void(const SegmentPlayer::Frame&)> frameWritten;
+        // Whether the run is held (paused) now: see SegmentPlayer::setHold. Empty: never.
+        std::function<bool()> holding;
     };
 
     explicit ProgramPlayback(const OperationContext& context, Hooks hooks = {});
@@ -34,8 +36,9 @@ class ProgramPlayback {
     // frame is sent in every case.
     std::optional<ProgramError> playFile(const QString& path);
 
-    // Plays a program from the bytes of its file, as playFile does.
-    std::optional<ProgramError> play(const QByteArray& bytes);
+    // Plays a program from the bytes of its file, as playFile does. The records before
+    // firstRecord (0: the first) are read but not played, so a run can start mid-program.
+    std::optional<ProgramError> play(const QByteArray& bytes, int firstRecord = 0);
 
     // Refuses, before it plays, a record whose start frequency is below 1 Hz: 0 has no flash
     // period, and a negative one would send frames back to back without letting the window
@@ -45,7 +48,7 @@ class ProgramPlayback {
     static void checkStartFrequency(const ProgramRecord& record);
 
   private:
-    void playRecords(const QByteArray& bytes);
+    void playRecords(const QByteArray& bytes, int firstRecord);
     bool keepPlaying() const;
 
     OperationContext m_context;
