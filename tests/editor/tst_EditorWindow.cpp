@@ -105,7 +105,9 @@ class EditorWindowTest : public QObject {
     void irregularFileIsWrittenOnlyOnSave();
     void closingAsksAboutUnsavedChanges_data();
     void closingAsksAboutUnsavedChanges();
+    void pauseHoldsDarkAndResumesWhereItStopped();
     void escapeStopsDark();
+    void playsFromTheSelectedRow();
     void programWithErrorsDoesNotPlay();
     void safetyNoticeShownOnce();
 
@@ -342,6 +344,46 @@ void EditorWindowTest::irregularFileIsWrittenOnlyOnSave() {
     QCOMPARE(fileBytes(path), Header + "\r\n1,10,10,255,255,5\r\n2,10,9,0,1,3\r\n");
 }
 
+void EditorWindowTest::pauseHoldsDarkAndResumesWhereItStopped() {
+    // The level climbs one step a second; the pause comes at 2.5 s and lasts 4 s.
+    openProgram("7,10,10,0,10,10\r\n");
+    makeReadyToPlay();
+    const double start = m_clock->now();
+    m_clock->at(start + 2.5, [this] { m_editor->findChild<QPushButton*>("pause")->click(); });
+    m_clock->at(start + 6.5, [this] { m_editor->findChild<QPushButton*>("pause")->click(); });
+    m_editor->play();
+    QVERIFY(m_editor->warningQuestions.size() <= 1);
+
+    const QList<QPair<double, QByteArray>> sent = frames();
+    const QByteArray dark = Harness::soh("00", "000000");
+    QVERIFY(sent.size() > 4);
+    QCOMPARE(sent.last().second, dark);  // the closing frame
+    // The pause's dark frame goes out at once, and nothing until the resume.
+    qsizetype pauseFrame = -1;
+    for (qsizetype i = 0; i < sent.size(); ++i) {
+        if (sent[i].first >= start + 2.5) {
+            pauseFrame = i;
+            break;
+        }
+    }
+    QVERIFY(pauseFrame > 0);
+    QCOMPARE(sent[pauseFrame], qMakePair(start + 2.5, dark));
+    const QPair<double, QByteArray> resumed = sent[pauseFrame + 1];
+    QCOMPARE(resumed.first, start + 6.5);
+    // It goes on lit, at the level it had when paused.
+    QByteArray litBefore;
+    for (qsizetype i = pauseFrame - 1; i >= 0 && litBefore.isEmpty(); --i) {
+        if (sent[i].second != dark) {
+            litBefore = sent[i].second;
+        }
+    }
+    QCOMPARE(resumed.second, litBefore);
+    // The segment plays the 7.5 seconds it had left: the run ends 4 s later than unpaused, at
+    // the first frame due from then on.
+    QVERIFY(sent.last().first >= start + 14 - 1e-6);
+    QVERIFY(sent.last().first < start + 14 + 0.05);
+}
+
 void EditorWindowTest::closingAsksAboutUnsavedChanges_data() {
     QTest::addColumn<bool>("changed");
     QTest::addColumn<int>("answer");  // TestEditor::Unsaved
@@ -378,6 +420,19 @@ void EditorWindowTest::escapeStopsDark() {
     QCOMPARE(sent.last(), qMakePair(start + 3, Harness::soh("00", "000000")));
     QCOMPARE(m_editor->player().state(), EditorPlayer::State::Idle);
     QVERIFY(!m_serial->isOpen(3));
+}
+
+void EditorWindowTest::playsFromTheSelectedRow() {
+    openProgram("1,10,10,255,255,30\r\n2,5,5,100,101,2\r\n");
+    makeReadyToPlay();
+    m_editor->findChild<QTableView*>(QStringLiteral("segmentTable"))->selectRow(1);
+    const double start = m_clock->now();
+    m_editor->play();
+
+    const QList<QPair<double, QByteArray>> sent = frames();
+    QVERIFY(sent.size() >= 3);
+    QCOMPARE(sent[1].second, Harness::soh("00", "646464"));  // the second record's level 100
+    QVERIFY(sent.last().first < start + 2 + 0.1);            // its 2 seconds only
 }
 
 void EditorWindowTest::programWithErrorsDoesNotPlay() {

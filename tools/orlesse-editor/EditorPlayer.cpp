@@ -22,6 +22,7 @@ ProgramPlayback::Hooks EditorPlayer::hooks() {
         m_pausedTotal = 0;
         emit segmentStarted(m_line);
     };
+    hooks.holding = [this] { return m_state == State::Paused; };
     return hooks;
 }
 
@@ -49,8 +50,7 @@ EditorPlayer::Outcome EditorPlayer::play(const QByteArray& bytes, int firstRecor
     }
     state.ProgramRunning = true;
     setState(State::Playing);
-    outcome.failure = ProgramPlayback(m_core->context(), hooks()).play(bytes);
-    (void)firstRecord;
+    outcome.failure = ProgramPlayback(m_core->context(), hooks()).play(bytes, firstRecord);
     port.closePort();
     state.PortOpen = false;
     state.ProgramRunning = false;
