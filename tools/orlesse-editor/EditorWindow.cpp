@@ -143,6 +143,10 @@ EditorWindow::EditorWindow(Services services, QWidget* parent)
 
 EditorWindow::~EditorWindow() {
     qApp->removeEventFilter(this);
+    // The children go after this object's own parts: what they signal on their way out (the
+    // undo stack clears itself) must not reach it.
+    disconnect(m_undo, nullptr, this, nullptr);
+    disconnect(m_model, nullptr, this, nullptr);
 }
 
 void EditorWindow::buildWidgets() {
