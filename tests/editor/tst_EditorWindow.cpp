@@ -221,7 +221,7 @@ void EditorWindowTest::findingShowsOnItsRowWhileTyping() {
     auto* box = table->findChild<QSpinBox*>();
     QVERIFY(box != nullptr);
     box->selectAll();
-    QTest::keyClicks(box, QStringLiteral("1"));
+    QTest::keyClicks(box, QStringLiteral("01"));
     QCOMPARE(rowsOf(*m_editor)[1][5], 1);
 
     QTRY_VERIFY_WITH_TIMEOUT(analysisIsCurrent(*m_editor), TimeoutMs);
@@ -242,6 +242,11 @@ void EditorWindowTest::findingShowsOnItsRowWhileTyping() {
     table->selectRow(0);
     emit list->itemClicked(item);
     QCOMPARE(table->selectionModel()->selectedRows().first().row(), 1);
+
+    // The value typed is one change to undo, keystrokes and all.
+    m_editor->findChild<QAction*>(QStringLiteral("actionUndo"))->trigger();
+    QCOMPARE(rowsOf(*m_editor)[1][5], 960);
+    QVERIFY(!m_editor->isWindowModified());
 }
 
 void EditorWindowTest::plotRunMatchesTheCheck_data() {

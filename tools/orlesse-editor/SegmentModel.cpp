@@ -67,6 +67,17 @@ class SetValue final : public QUndoCommand {
           m_after(after) {}
     void redo() override { m_model.applyValue(m_row, m_column, m_after); }
     void undo() override { m_model.applyValue(m_row, m_column, m_before); }
+    // The keystrokes of one value typed in a row are one change.
+    int id() const override { return 1; }
+    bool mergeWith(const QUndoCommand* other) override {
+        const auto* next = static_cast<const SetValue*>(other);
+        if (next->m_row != m_row || next->m_column != m_column) {
+            return false;
+        }
+        m_after = next->m_after;
+        setObsolete(m_after == m_before);
+        return true;
+    }
 
   private:
     SegmentModel& m_model;
