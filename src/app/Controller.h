@@ -40,6 +40,8 @@ class Controller {
     const ProcessINIFile& settingsFile() const { return m_settingsFile; }
     // The device link.
     PortConnection& port() { return m_port; }
+    // The assembled core the controller works on.
+    ControlCore& core() { return m_core; }
     // What the controller's operations work with, for tests that drive one directly.
     const OperationContext& context() const { return m_context; }
 

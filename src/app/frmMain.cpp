@@ -17,6 +17,7 @@
 #include "app/PortList.h"
 #include "core/QtClockPump.h"
 #include "core/QtFlashTimer.h"
+#include "core/RealtimePriority.h"
 #include "device/ComPorts.h"
 #include "device/Wsc32.h"
 
@@ -135,9 +136,10 @@ QSize captionSize(const QWidget* widget) {
 
 frmMain::frmMain(std::unique_ptr<Wsc32> serial, std::unique_ptr<PortList> ports,
                  ProcessINIFile settingsFile, QString programFolder, QWidget* parent)
-    : frmMain(std::move(serial), std::move(ports), std::move(settingsFile),
-              std::move(programFolder),
-              Pacing{std::make_unique<QtFlashTimer>(), std::make_unique<QtClockPump>()}, parent) {}
+    : frmMain(
+          std::move(serial), std::move(ports), std::move(settingsFile), std::move(programFolder),
+          Pacing{std::make_unique<QtFlashTimer>(), std::make_unique<QtClockPump>(), true}, parent) {
+}
 
 frmMain::frmMain(std::unique_ptr<Wsc32> serial, std::unique_ptr<PortList> ports,
                  ProcessINIFile settingsFile, QString programFolder, Pacing pacing, QWidget* parent)
@@ -152,6 +154,11 @@ frmMain::frmMain(std::unique_ptr<Wsc32> serial, std::unique_ptr<PortList> ports,
     buildControls();
     m_controller = std::make_unique<Controller>(*m_serial, *m_timer, *m_clock, *this, *m_ports,
                                                 std::move(settingsFile), std::move(programFolder));
+    if (pacing.realtime) {
+        m_realtime = std::make_unique<RealtimePriority>();
+        m_controller->core().setPrecisionObserver(
+            [this](bool open) { m_realtime->setRaised(open); });
+    }
     routeEvents();
     m_controller->Form_Load();
     placeControls();  // after the lists are filled: their items count among the captions

@@ -14,6 +14,7 @@ class QFrame;
 class QLabel;
 class QPushButton;
 class ClockPump;
+class RealtimePriority;
 class FlashTimer;
 class Wsc32;
 
@@ -27,6 +28,9 @@ class frmMain : public QWidget, public MainWindowServices {
     struct Pacing {
         std::unique_ptr<FlashTimer> timer;
         std::unique_ptr<ClockPump> clock;
+        // Whether the window's thread takes real-time scheduling while a port is open, where
+        // the system grants it (RealtimePriority).
+        bool realtime = false;
     };
 
     // Builds the window around the given serial library, port list and settings file, and
@@ -35,6 +39,7 @@ class frmMain : public QWidget, public MainWindowServices {
     frmMain(std::unique_ptr<Wsc32> serial, std::unique_ptr<PortList> ports,
             ProcessINIFile settingsFile, QString programFolder, QWidget* parent = nullptr);
     // The same on the given timer and clock, for measuring the window's timing as it is.
+    // The first form runs at real-time scheduling while a port is open, where granted.
     frmMain(std::unique_ptr<Wsc32> serial, std::unique_ptr<PortList> ports,
             ProcessINIFile settingsFile, QString programFolder, Pacing pacing,
             QWidget* parent = nullptr);
@@ -82,6 +87,7 @@ class frmMain : public QWidget, public MainWindowServices {
     std::unique_ptr<PortList> m_ports;
     std::unique_ptr<FlashTimer> m_timer;
     std::unique_ptr<ClockPump> m_clock;
+    std::unique_ptr<RealtimePriority> m_realtime;
     std::unique_ptr<Controller> m_controller;
     bool m_unloaded = false;
     double m_scale = 1.0;

@@ -27,6 +27,7 @@ struct Wake {
     int64_t skipped = 0;     // frames before it whose time has wholly passed: not sent
     bool restarted = false;  // the stall passed the bound: the grid counts from now
     double late = 0;         // how late the wake came after the first frame's due time, seconds
+    double step = 0;         // the grid's step, seconds
 };
 
 // Where an effect with frames every step seconds stands at now, woken for the frame due at
@@ -37,13 +38,13 @@ struct Wake {
 inline Wake wake(double due, double now, double step, double bound) {
     const double late = now - due;
     if (!(late >= step)) {
-        return {due, 0, false, std::max(late, 0.0)};
+        return {due, 0, false, std::max(late, 0.0), step};
     }
     const auto passed = static_cast<int64_t>(std::floor(late / step));
     if (late > bound) {
-        return {now, passed, true, late};
+        return {now, passed, true, late, step};
     }
-    return {due + static_cast<double>(passed) * step, passed, false, late};
+    return {due + static_cast<double>(passed) * step, passed, false, late, step};
 }
 
 // The stalls a paced effect went through: wakes that came so late that frames were skipped.
@@ -52,6 +53,8 @@ struct Stalls {
     int64_t skipped = 0;   // frames not sent because their time had wholly passed
     int64_t restarts = 0;  // stalls past the bound, after which the grid counted from the clock
     double longest = 0;    // the latest of those wakes after its due time, seconds
+    int64_t brief = 0;     // stalls shorter than two steps: lateness of our own rather than a
+                           // pause of the machine
 
     // Counts a wake in.
     void add(const Wake& wake) {
@@ -62,6 +65,7 @@ struct Stalls {
         skipped += wake.skipped;
         restarts += wake.restarted ? 1 : 0;
         longest = std::max(longest, wake.late);
+        brief += wake.late < 2 * wake.step ? 1 : 0;
     }
     // Adds the counts of another effect.
     void add(const Stalls& other) {
@@ -69,6 +73,7 @@ struct Stalls {
         skipped += other.skipped;
         restarts += other.restarts;
         longest = std::max(longest, other.longest);
+        brief += other.brief;
     }
 };
 

@@ -50,6 +50,8 @@ void QtClockPump::blockThenPoll(double deadline, const std::function<bool()>& ke
         }
     } disarm{*m_alarm, armed};
 
+    // The wait's length stands for the period of the effect that waits.
+    const double length = deadline - now();
     while (true) {
         // The same tests in the same order as the polling loop: the clock first, then the
         // caller's condition, again after every batch of events.
@@ -57,7 +59,7 @@ void QtClockPump::blockThenPoll(double deadline, const std::function<bool()>& ke
         if (!(t < deadline) || !keepWaiting()) {
             return;
         }
-        const WaitPlanner::Step step = WaitPlanner::next(t, deadline, m_margin.margin());
+        const WaitPlanner::Step step = WaitPlanner::next(t, deadline, m_margin.marginFor(length));
         if (step.kind == WaitPlanner::Step::Kind::Finish) {
             while (now() < deadline) {
             }

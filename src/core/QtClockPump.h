@@ -34,7 +34,8 @@ class QtClockPump final : public ClockPump {
 
     // The strategy chosen at construction.
     Strategy strategy() const { return m_strategy; }
-    // The margin the blocking strategy keeps before a deadline now, in seconds.
+    // The margin the blocking strategy has learnt, in seconds; a wait keeps at most a share of
+    // its length (WakeMargin::marginFor).
     double wakeMargin() const { return m_margin.margin(); }
 
   private:

@@ -91,7 +91,7 @@ void QtFlashTimer::update() {
 
 void QtFlashTimer::armNextTick() {
     m_armedPrecise = precisionWanted();
-    m_nextWake = m_armedPrecise ? m_schedule.nextDue() - m_margin.margin()
+    m_nextWake = m_armedPrecise ? m_schedule.nextDue() - wakeMargin()
                                 : std::max(m_schedule.nextDue(), m_clock() + RelaxedPeriod);
     m_alarm->arm(m_nextWake);
 }

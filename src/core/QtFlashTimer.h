@@ -54,7 +54,11 @@ class QtFlashTimer final : public FlashTimer {
     // tells whether the phase survived; meaningless while not ticking.
     double phaseStart() const { return m_phaseStart; }
     // The margin the scheduled ticks keep before their due time now, in seconds.
-    double wakeMargin() const { return m_margin.margin(); }
+    double wakeMargin() const { return m_margin.marginFor(m_schedule.interval(), PollShare); }
+
+    // The largest share of an interval a tick spends polling the clock: less than a paced
+    // wait's, since every tick also goes through the event loop, which costs about as much.
+    static constexpr double PollShare = 0.015;
     // Whether the next scheduled tick was set up to come exactly on time (false when not
     // ticking).
     bool nextTickPrecise() const { return m_ticking && m_armedPrecise; }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -41,7 +42,10 @@ Step next(double now, double deadline, double margin);
 // The margin a wait keeps before its deadline, learnt from how late its alarms actually went
 // off: a high quantile of the recent wake-up lateness plus headroom, within fixed bounds. The
 // quantile lets a rare late wake-up pass (the frame is then late by the excess) instead of
-// spending the processor on polling for a long while after it.
+// spending the processor on polling for a long while after it. A paced effect polls for at most
+// a small share of its period: on a virtual machine a halted processor now and then resumes
+// milliseconds late, and polling long enough to cover that at 400 frames a second would keep a
+// core busy; the frame is late instead, and a stall skips frames on the effect's grid.
 class WakeMargin {
   public:
     // How the margin is worked out.
@@ -64,6 +68,14 @@ class WakeMargin {
     void addLateness(double seconds);
     // The margin to keep before a deadline now, in seconds.
     double margin() const { return m_margin; }
+    // The margin for a wait in an effect whose frames come every period seconds: at most the
+    // given share of the period, and never below the floor.
+    double marginFor(double period, double share = PollShare) const {
+        return std::max(m_limits.floor, std::min(m_margin, share * period));
+    }
+
+    // The largest share of a period a paced wait spends polling the clock before its deadline.
+    static constexpr double PollShare = 0.02;
     // Number of wake-ups remembered (at most Window).
     int samples() const { return m_count; }
 

@@ -8,7 +8,12 @@ ControlCore::ControlCore(Wsc32& serial, FlashTimer& timer, ClockPump& clock, Win
     // Only a tick that can reach the device needs to be exact; with no port open an idle
     // window costs next to no processor time.
     timer.setPrecisionWanted([this] { return m_port.isOpenOrOpening(); });
-    m_port.setLinkChangeHandler([&timer] { timer.refreshPrecision(); });
+    m_port.setLinkChangeHandler([this, &timer] {
+        timer.refreshPrecision();
+        if (m_onPrecision) {
+            m_onPrecision(m_port.isOpenOrOpening());
+        }
+    });
 }
 
 ControlCore::~ControlCore() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "device/PortConnection.h"
 #include "light/LightState.h"
 #include "light/OperationContext.h"
@@ -32,6 +34,12 @@ class ControlCore {
     // The stalls the paced loops (spin, light programs) went through since the core was made;
     // the flash timer counts its own.
     Pacing::Stalls& stalls() { return m_stalls; }
+    // Installs a function told, whenever a port opens or closes, whether frames can now reach
+    // the device; a front end on the real clock raises its thread's scheduling there
+    // (RealtimePriority). Empty: none.
+    void setPrecisionObserver(std::function<void(bool)> observer) {
+        m_onPrecision = std::move(observer);
+    }
     // What every operation works with.
     const OperationContext& context() const { return m_context; }
 
@@ -41,4 +49,5 @@ class ControlCore {
     PortConnection m_port;
     Pacing::Stalls m_stalls;
     OperationContext m_context;
+    std::function<void(bool)> m_onPrecision;
 };

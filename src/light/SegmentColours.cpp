@@ -59,7 +59,7 @@ void SegmentColours::spin() {
     double step = startRevolution();
     int frame = 0;
     int litSegment = SegmentCount;  // the first dark frame goes to segment 4, as every revolution's
-    Pacing::Wake wake{m_context.clock.now(), 0, false, 0};
+    Pacing::Wake wake{m_context.clock.now(), 0, false, 0, 0};
     while (true) {
         const int position = frame / 2 + 1;
         // Only the frames of segment 1 read the box: the white LEDs go on with segment 1 and off

@@ -128,7 +128,7 @@ void SegmentPlayer::PlaySegment(int16_t nSegmentID, int16_t& nStartFrequency, in
     double nextLevelTime = levelRamp ? clock.now() + levelInterval : 0;
     // The frame of this pass: when it was due (the frames keep to a grid of half periods from
     // the start, the first one going out at once) and the stall that came before it.
-    Pacing::Wake frame{start, 0, false, 0};
+    Pacing::Wake frame{start, 0, false, 0, 0};
 
     while (true) {
         if (!(clock.now() < endTime) || !keepPlaying()) {

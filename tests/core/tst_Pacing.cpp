@@ -49,6 +49,9 @@ void PacingTest::stallCounts() {
     QCOMPARE(stalls.skipped, qint64(3 + 800));
     QCOMPARE(stalls.restarts, qint64(1));
     QCOMPARE(stalls.longest, 2.0);
+    QCOMPARE(stalls.brief, qint64(0));
+    stalls.add(Pacing::wake(10.0, 10.004, 0.0025, 1.0));  // 1.6 steps: one of our own
+    QCOMPARE(stalls.brief, qint64(1));
     QCOMPARE(Pacing::restartBound(2.0), 2.0);  // a cycle longer than the bound is the bound
 }
 

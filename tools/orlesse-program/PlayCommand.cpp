@@ -11,6 +11,7 @@
 #include "ToolServices.h"
 #include "core/InertFlashTimer.h"
 #include "core/QtClockPump.h"
+#include "core/RealtimePriority.h"
 #include "core/SignalWatcher.h"
 #include "device/QtSerialWsc32.h"
 #include "light/ControlCore.h"
@@ -176,7 +177,10 @@ int playProgram(const PlayOptions& options, QTextStream& out, QTextStream& err) 
     QtSerialWsc32 serial;
     QtClockPump clock;
     InertFlashTimer timer;
+    // Real-time scheduling while the port is open, where the system grants it.
+    RealtimePriority realtime;
     ControlCore core(serial, timer, clock, window);
+    core.setPrecisionObserver([&realtime](bool open) { realtime.setRaised(open); });
     core.settings().ComPortNumber = static_cast<int16_t>(options.comNumber);
     LightState& state = core.state();
     PortConnection& port = core.port();
