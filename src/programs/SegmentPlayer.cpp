@@ -178,7 +178,7 @@ void SegmentPlayer::PlaySegment(int16_t nSegmentID, int16_t& nStartFrequency, in
             endTime += held;
             nextLevelTime += held;
             nextFrequencyTime += held;
-            frame = Pacing::Wake{clock.now(), 0, false, 0};
+            frame = Pacing::Wake{clock.now(), 0, false, 0, 0};
             darkNext = false;
             continue;
         }
