@@ -1,8 +1,6 @@
 #include "app/Controller.h"
 
 #include <algorithm>
-#include <array>
-#include <map>
 #include <utility>
 
 #include "app/MainWindowServices.h"
@@ -19,11 +17,11 @@ Controller::Controller(Wsc32& serial, FlashTimer& timer, ClockPump& clock,
       m_context(m_core.context()),
       m_settingsFile(std::move(settingsFile)),
       m_window(window),
-      m_ports(ports),
       m_flashing(m_context),
       m_segmentColours(m_context),
       m_gradient(m_context),
-      m_programs(m_context, std::move(programFolder)) {
+      m_programs(m_context, std::move(programFolder)),
+      m_comPorts(ports) {
     // The window's timer starts enabled with interval 0, so it does not tick yet.
     timer.setInterval(0);
     timer.setEnabled(true);
@@ -62,31 +60,14 @@ void Controller::selectAtStartup(ListId list, int index) {
     }
 }
 
-QList<int> Controller::activePortNumbers() {
-    std::array<int32_t, PortList::BufferSize> buffer{};
-    // The buffer has 501 entries, so no scan goes past position 500, and any larger result
-    // examines them all: the limit applies to the full result, before it could wrap in 16 bits.
-    // A negative result examines nothing.
-    const int32_t result = m_ports.ListActiveCOMPorts(buffer.data());
-    const int last = result < 0 ? -1 : std::min<int32_t>(result, PortList::BufferSize - 1);
-    QList<int> numbers;
-    for (int i = 0; i <= last; ++i) {
-        if (buffer[i] > 0) {
-            numbers.append(buffer[i]);
-        }
-    }
-    return numbers;
-}
-
 void Controller::Form_Load() {
     m_settingsFile.LoadSettings(m_settings);
     keepWithinLists(m_settings);
     m_settingsFile.SaveSettings(m_settings);
 
-    for (const int number : activePortNumbers()) {
-        const QString description = m_ports.describe(number);
-        m_window.addListItem(ListId::COMPort, QStringLiteral("Com%1").arg(number), description);
-        m_comPorts.push_back({number, description, description});
+    for (const ComPortListing::Item& item : m_comPorts.fill()) {
+        m_window.addListItem(ListId::COMPort, ComPortListing::itemText(item.number),
+                             item.description);
     }
     const SettingEntry& rates = settingEntry(&Settings::FlashRate);
     for (int rate = rates.lowest; rate <= rates.highest; ++rate) {
@@ -172,46 +153,19 @@ void Controller::cndProgramEnd_Click() {
 }
 
 void Controller::ComboCOMPort_Click(const QString& itemText) {
-    m_settings.ComPortNumber = static_cast<int16_t>(itemText.mid(3).trimmed().toInt());
+    m_settings.ComPortNumber = static_cast<int16_t>(ComPortListing::numberOf(itemText));
     m_settingsFile.SaveSettings(m_settings);
 }
 
 void Controller::ComboCOMPort_DropDown() {
-    const QList<int> present = activePortNumbers();
-    std::map<int, QString> descriptions;
-    for (const int number : present) {
-        descriptions.emplace(number, m_ports.describe(number));
-    }
-    for (const auto& [number, description] : descriptions) {
-        const auto listed = [number = number](const ListedPort& port) {
-            return port.number == number;
-        };
-        if (std::any_of(m_comPorts.begin(), m_comPorts.end(), listed)) {
-            continue;
-        }
-        // Before the first item with a higher number: the list stays in number order.
-        const auto at = std::find_if(
-            m_comPorts.begin(), m_comPorts.end(),
-            [number = number](const ListedPort& port) { return port.number > number; });
-        m_window.insertListItem(ListId::COMPort, static_cast<int>(at - m_comPorts.begin()),
-                                QStringLiteral("Com%1").arg(number), description);
-        m_comPorts.insert(at, {number, description, description});
-    }
-    // A port that has gone stays listed, so no item vanishes from under the user.
-    for (size_t i = 0; i < m_comPorts.size(); ++i) {
-        ListedPort& port = m_comPorts[i];
-        const auto found = descriptions.find(port.number);
-        if (found != descriptions.end()) {
-            port.description = found->second;
-        }
-        const QString toolTip = found != descriptions.end()
-                                    ? port.description
-                                    : QStringLiteral("(not present) ") + port.description;
-        if (toolTip != port.toolTip) {
-            port.toolTip = toolTip;
-            m_window.setListItemToolTip(ListId::COMPort, static_cast<int>(i), toolTip);
-        }
-    }
+    m_comPorts.refresh(
+        [this](int index, const ComPortListing::Item& item) {
+            m_window.insertListItem(ListId::COMPort, index, ComPortListing::itemText(item.number),
+                                    item.description);
+        },
+        [this](int index, const QString& toolTip) {
+            m_window.setListItemToolTip(ListId::COMPort, index, toolTip);
+        });
 }
 
 void Controller::ComboFlashRate_Click(int position) {

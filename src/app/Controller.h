@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/ComPortListing.h"
 #include "app/MainWindowServices.h"
 #include "light/ControlCore.h"
 #include "light/Flashing.h"
@@ -80,18 +81,9 @@ class Controller {
     int effectsRunning() const { return m_effectsRunning; }
 
   private:
-    // One item of the COM port list.
-    struct ListedPort {
-        int number = 0;
-        QString description;  // what the port list said of it when last present
-        QString toolTip;      // the item's tool tip now
-    };
-
     template <typename Effect>
     void runEffect(Effect&& effect);
     void selectAtStartup(ListId list, int index);
-    // The COM numbers the port list reports now, in its order.
-    QList<int> activePortNumbers();
 
     ControlCore m_core;
     LightState& m_state;
@@ -100,12 +92,11 @@ class Controller {
     const OperationContext& m_context;
     ProcessINIFile m_settingsFile;
     MainWindowServices& m_window;
-    PortList& m_ports;
     Flashing m_flashing;
     SegmentColours m_segmentColours;
     GradientFade m_gradient;
     ProgramRunner m_programs;
-    std::vector<ListedPort> m_comPorts;  // the COM port list's items, in list order
+    ComPortListing m_comPorts;  // the COM port list's items, in list order
     int m_effectsRunning = 0;
     bool m_unloadPending = false;
     bool m_unloaded = false;

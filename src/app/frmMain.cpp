@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStyleOption>
 #include <algorithm>
 #include <functional>
@@ -260,6 +261,14 @@ void frmMain::routeEvents() {
             [c](int index) { c->ComboFlashColour_Click(index); });
     connect(ComboBrightness, &QComboBox::activated, this,
             [c](int index) { c->ComboBrightness_Click(index); });
+    // Escape, whatever has the focus, ends a light program and switches the light off: a way
+    // out of flashing that needs no aim.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setObjectName(QStringLiteral("escapeShortcut"));
+    connect(escape, &QShortcut::activated, this, [c] {
+        c->cndProgramEnd_Click();
+        c->cmdSwitchOff_Click();
+    });
 }
 
 QComboBox* frmMain::list(ListId id) const {

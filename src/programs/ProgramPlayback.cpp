@@ -13,15 +13,19 @@ bool ProgramPlayback::keepPlaying() const {
     return m_context.state.ProgramRunning && !m_context.state.Unloading;
 }
 
-void ProgramPlayback::playRecords(const QByteArray& bytes) {
+void ProgramPlayback::playRecords(const QByteArray& bytes, int firstRecord) {
     ProgramReader reader(bytes);
     if (!reader.skipHeader()) {
         throw ProgramError(0, QStringLiteral("The file is empty"));
     }
     SegmentPlayer player(m_context);
     player.setFrameObserver(m_hooks.frameWritten);
-    while (!reader.atEnd() && keepPlaying()) {
+    player.setHold(m_hooks.holding);
+    for (int index = 0; !reader.atEnd() && keepPlaying(); ++index) {
         ProgramRecord record = reader.readRecord();
+        if (index < firstRecord) {
+            continue;
+        }
         checkStartFrequency(record);
         if (m_hooks.segmentStarting) {
             m_hooks.segmentStarting(record);
@@ -44,10 +48,10 @@ void ProgramPlayback::checkStartFrequency(const ProgramRecord& record) {
     }
 }
 
-std::optional<ProgramError> ProgramPlayback::play(const QByteArray& bytes) {
+std::optional<ProgramError> ProgramPlayback::play(const QByteArray& bytes, int firstRecord) {
     std::optional<ProgramError> failure;
     try {
-        playRecords(bytes);
+        playRecords(bytes, firstRecord);
     } catch (const ProgramError& error) {
         failure = error;
     }

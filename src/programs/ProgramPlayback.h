@@ -27,6 +27,8 @@ class ProgramPlayback {
         // Once the records are over (the end of the file, ProgramRunning cleared or a
         // failure), just before the closing frame.
         std::function<void()> recordsEnded;
+        // Whether the run is held (paused) now: see SegmentPlayer::setHold. Empty: never.
+        std::function<bool()> holding;
     };
 
     explicit ProgramPlayback(const OperationContext& context, Hooks hooks = {});
@@ -37,8 +39,9 @@ class ProgramPlayback {
     // frame is sent in every case.
     std::optional<ProgramError> playFile(const QString& path);
 
-    // Plays a program from the bytes of its file, as playFile does.
-    std::optional<ProgramError> play(const QByteArray& bytes);
+    // Plays a program from the bytes of its file, as playFile does. The records before
+    // firstRecord (0: the first) are read but not played, so a run can start mid-program.
+    std::optional<ProgramError> play(const QByteArray& bytes, int firstRecord = 0);
 
     // Refuses, before it plays, a record whose start frequency is below 1 Hz: 0 has no flash
     // period, and a negative one would send frames back to back without letting the window
@@ -48,7 +51,7 @@ class ProgramPlayback {
     static void checkStartFrequency(const ProgramRecord& record);
 
   private:
-    void playRecords(const QByteArray& bytes);
+    void playRecords(const QByteArray& bytes, int firstRecord);
     bool keepPlaying() const;
 
     OperationContext m_context;

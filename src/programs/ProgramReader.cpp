@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "core/Blanks.h"
@@ -181,6 +183,43 @@ ProgramRecord ProgramReader::readRecord() {
         const Field field = readField();
         record.lines[i] = field.line;
         values[i] = parseValue(field);
+    }
+    record.nSegmentID = values[0];
+    record.nStartFrequency = values[1];
+    record.nEndFrequency = values[2];
+    record.nStartBrightness = values[3];
+    record.nEndBrightness = values[4];
+    record.nDuration = values[5];
+    return record;
+}
+
+ProgramRecord ProgramReader::readRecordLeniently(QList<ProgramError>& problems) {
+    std::array<int16_t, ProgramRecord::FieldCount> values{};
+    ProgramRecord record;
+    for (int i = 0; i < ProgramRecord::FieldCount; ++i) {
+        if (atEnd()) {
+            problems.append(ProgramError(i > 0 ? record.lines[i - 1] : m_line,
+                                         QStringLiteral("the record has only %1 of its %2 values")
+                                             .arg(i)
+                                             .arg(ProgramRecord::FieldCount)));
+            for (; i < ProgramRecord::FieldCount; ++i) {
+                record.lines[i] = i > 0 ? record.lines[i - 1] : m_line;
+            }
+            break;
+        }
+        const Field field = readField();
+        record.lines[i] = field.line;
+        try {
+            values[i] = parseValue(field);
+        } catch (const ProgramError& failure) {
+            problems.append(failure);
+            bool isNumber = false;
+            const double number = Blanks::trimmed(field.text).toDouble(&isNumber);
+            values[i] = isNumber && std::isfinite(number)
+                            ? static_cast<int16_t>(
+                                  std::clamp<double>(std::round(number), MinValue, MaxValue))
+                            : 0;
+        }
     }
     record.nSegmentID = values[0];
     record.nStartFrequency = values[1];

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <array>
 #include <cstdint>
+
+#include "programs/ProgramError.h"
 
 // One record of a light program: the six values in file order, and the line each came from.
 struct ProgramRecord {
@@ -58,6 +61,13 @@ class ProgramReader {
     // Reads the next six values. Fails on a value that is not a whole number, one outside
     // -32768 to 32767, and a record cut short by the end of the file.
     ProgramRecord readRecord();
+
+    // Reads the next six values as readRecord does, but goes on where readRecord fails, for
+    // an editor that opens any file: a value that is not a whole number or lies out of range is
+    // taken as the nearest whole number in range (0 when it is no number at all), and a record
+    // cut short by the end of the file is filled with 0. Each such value adds the reader's own
+    // failure to problems.
+    ProgramRecord readRecordLeniently(QList<ProgramError>& problems);
 
     // The line the reader is on, counting from 1.
     int line() const { return m_line; }

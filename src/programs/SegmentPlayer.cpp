@@ -66,6 +66,27 @@ QString SegmentPlayer::title(int segmentId, int frequency) {
     return QStringLiteral("segment id #%1(%2Hz)").arg(segmentId).arg(frequency);
 }
 
+void SegmentPlayer::setHold(std::function<bool()> holding) {
+    m_holding = std::move(holding);
+}
+
+bool SegmentPlayer::holding() const {
+    return m_holding && m_holding();
+}
+
+double SegmentPlayer::hold() {
+    ClockPump& clock = m_context.clock;
+    const double from = clock.now();
+    m_context.port.sendFrame(Frames::Lead::SOH, Frames::WholeDevice, Frames::Black);
+    // A hold has no end time of its own: it waits in short pieces, each pumping events, until
+    // it is released or the program is ended.
+    constexpr double Piece = 0.25;
+    while (keepPlaying() && holding()) {
+        clock.waitUntil(clock.now() + Piece, [this] { return keepPlaying() && holding(); });
+    }
+    return clock.now() - from;
+}
+
 bool SegmentPlayer::keepPlaying() const {
     return m_context.state.ProgramRunning && !m_context.state.Unloading;
 }
@@ -99,7 +120,7 @@ void SegmentPlayer::PlaySegment(int16_t nSegmentID, int16_t& nStartFrequency, in
 
     bool darkNext = false;
     const double start = clock.now();
-    const double endTime = start + nDuration;
+    double endTime = start + nDuration;
     double half = halfPeriod(nStartFrequency);
     // The k-th step of a ramp is due no earlier than k intervals from here, so the step onto
     // the end value would fall after the end time.
@@ -149,7 +170,18 @@ void SegmentPlayer::PlaySegment(int16_t nSegmentID, int16_t& nStartFrequency, in
         // the title nor the write stretch the period. A wake so late that frames have wholly
         // passed sends the one due now, in its phase: an odd number skipped swaps lit and dark.
         const double nextDue = frame.due + half;
-        clock.waitUntil(nextDue, [this] { return keepPlaying(); });
+        clock.waitUntil(nextDue, [this] { return keepPlaying() && !holding(); });
+        if (holding() && keepPlaying()) {
+            // The segment stands still while held: its end and its ramps' deadlines move on by
+            // the time held, and it goes on with a lit frame at the frequency and level it had.
+            const double held = hold();
+            endTime += held;
+            nextLevelTime += held;
+            nextFrequencyTime += held;
+            frame = Pacing::Wake{clock.now(), 0, false, 0, 0};
+            darkNext = false;
+            continue;
+        }
         frame = Pacing::wake(nextDue, clock.now(), half, Pacing::restartBound(2 * half));
         m_context.stalls.add(frame);
         if (frame.skipped % 2 != 0) {

@@ -60,9 +60,19 @@ class SegmentPlayer {
     // The window title while a segment plays, such as "segment id #3(12Hz)".
     static QString title(int segmentId, int frequency);
 
+    // Installs the hold, for a front end that pauses: while holding() is true, the segment
+    // stands still from its next wait on. The light goes dark at once and the wait pumps events
+    // until holding() turns false or ProgramRunning is cleared; then the segment goes on with a
+    // lit frame at the frequency and level it had, for the seconds it had left. Empty: none.
+    void setHold(std::function<bool()> holding);
+
   private:
     bool keepPlaying() const;
+    bool holding() const;
+    // Darkens the light and waits while held; returns the seconds held.
+    double hold();
 
     OperationContext m_context;
     std::function<void(const Frame&)> m_onFrame;
+    std::function<bool()> m_holding;
 };

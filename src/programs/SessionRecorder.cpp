@@ -134,6 +134,8 @@ ProgramPlayback::Hooks SessionRecorder::hooks(ProgramPlayback::Hooks inner) {
             next();
         }
     };
+    // A hold (a pause) is the front end's: passed on as it is.
+    hooks.holding = std::move(inner.holding);
     return hooks;
 }
 

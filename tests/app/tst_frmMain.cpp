@@ -109,6 +109,7 @@ class FrmMainTest : public QObject {
     void longEffectsEndWhenThePortCloses();
     void programDialogOffersBothCases();
     void programPlaysThroughTheWindow();
+    void escapeEndsTheProgramAndSwitchesOff();
     void closingDuringASpinWaitsForIt();
     void exitSavesAndUnloads();
     void qtFilter_data();
@@ -499,6 +500,32 @@ void FrmMainTest::programPlaysThroughTheWindow() {
     const qsizetype litFrames = frames.count(lit);
     QVERIFY2(litFrames >= 3 && litFrames <= 5, qPrintable(QString::number(litFrames)));
     QVERIFY(m_window->messages.isEmpty());
+}
+
+void FrmMainTest::escapeEndsTheProgramAndSwitchesOff() {
+    const QString path = m_dir->filePath("long.csv");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("id,start,end,from,to,seconds\r\n7,4,4,200,200,600\r\n");
+    file.close();
+    m_window->fileAnswer = path;
+    // Escape at the program's first wait, on the control that has the focus at start.
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QComboBox* focus = m_window->findChild<QComboBox*>("ComboCOMPort");
+    QTimer::singleShot(0, m_window.get(), [focus] { QTest::keyClick(focus, Qt::Key_Escape); });
+    button("cmdProgramStart")->click();  // returns only once the program has ended
+
+    const QByteArray dark(
+        "\x01"
+        "00000000\r\n",
+        11);
+    const QList<QByteArray> frames = m_serial->sentFrames();
+    QVERIFY(frames.size() >= 3);
+    QCOMPARE(frames.last(), dark);
+    QVERIFY(!m_window->controller().state().ProgramRunning);
+    QVERIFY(!m_window->controller().state().PortOpen);
+    QVERIFY(!m_window->controller().port().hasOpenPort());
 }
 
 void FrmMainTest::closingDuringASpinWaitsForIt() {

@@ -1,6 +1,7 @@
 // The segment player on virtual time: frame order and pacing, the two ramps, the white address,
 // how a segment ends, and its failures.
 #include <QTest>
+#include <algorithm>
 #include <cmath>
 
 #include "programs/ProgramError.h"
@@ -92,6 +93,8 @@ class SegmentPlayerTest : public QObject {
     void stallsKeepTheGrid();
     void whiteBoxIsReadOncePerSegment();
     void endProgramEndsTheCurrentWait();
+    void holdStandsTheSegmentStill_data();
+    void holdStandsTheSegmentStill();
     void failures_data();
     void failures();
     void rampThroughZeroFailsAtTheStep();
@@ -329,6 +332,73 @@ void SegmentPlayerTest::endProgramEndsTheCurrentWait() {
     r.play(1, 10, 10, 0, 0, 60);
     QCOMPARE(r.h.written().size(), 6);
     QCOMPARE(r.h.clock.now(), r.start + 0.27);
+}
+
+void SegmentPlayerTest::holdStandsTheSegmentStill_data() {
+    QTest::addColumn<int>("f1");
+    QTest::addColumn<int>("f2");
+    QTest::addColumn<int>("b1");
+    QTest::addColumn<int>("b2");
+    QTest::addColumn<double>("holdAt");  // seconds into the segment
+    QTest::newRow("frequency ramp") << 10 << 20 << 255 << 255 << 4.2;
+    QTest::newRow("level ramp") << 10 << 10 << 0 << 40 << 6.01;
+    QTest::newRow("both, early") << 12 << 4 << 200 << 100 << 0.5;
+}
+
+void SegmentPlayerTest::holdStandsTheSegmentStill() {
+    QFETCH(int, f1);
+    QFETCH(int, f2);
+    QFETCH(int, b1);
+    QFETCH(int, b2);
+    QFETCH(double, holdAt);
+    constexpr int Seconds = 10;
+    constexpr double Held = 3.5;
+
+    // The last lit frame of a run's frames.
+    const auto lastLit = [](const QList<SegmentPlayer::Frame>& frames) {
+        return *std::find_if(frames.rbegin(), frames.rend(), [](const auto& f) { return f.lit; });
+    };
+
+    // The same segment without a hold, for what it reaches.
+    Rig plain;
+    QList<SegmentPlayer::Frame> plainFrames;
+    plain.player.setFrameObserver(
+        [&plainFrames](const SegmentPlayer::Frame& f) { plainFrames.append(f); });
+    const int plainLast = plain.play(1, f1, f2, b1, b2, Seconds);
+
+    Rig rig;
+    bool holding = false;
+    rig.player.setHold([&holding] { return holding; });
+    QList<SegmentPlayer::Frame> frames;
+    rig.player.setFrameObserver([&frames](const SegmentPlayer::Frame& f) { frames.append(f); });
+    rig.h.clock.at(rig.start + holdAt, [&holding] { holding = true; });
+    rig.h.clock.at(rig.start + holdAt + Held, [&holding] { holding = false; });
+    const int last = rig.play(1, f1, f2, b1, b2, Seconds);
+
+    // Dark at once when the hold came, nothing while it lasted, lit on release.
+    const QList<RecordingWsc32::Call> calls = rig.h.serial.writes();
+    qsizetype held = 0;
+    while (calls[held].time < rig.start + holdAt) {
+        ++held;
+    }
+    QCOMPARE(calls[held].time, rig.start + holdAt);
+    QCOMPARE(calls[held].bytes, Harness::soh("00", "000000"));
+    QCOMPARE(calls[held + 1].time, rig.start + holdAt + Held);
+    // The frame after the release goes on at the frequency and level the segment had.
+    const auto resumed = std::find_if(frames.begin(), frames.end(), [&](const auto& f) {
+        return f.due >= rig.start + holdAt + Held;
+    });
+    QVERIFY(resumed != frames.end() && resumed != frames.begin());
+    const SegmentPlayer::Frame& before = *std::prev(resumed);
+    QVERIFY(resumed->lit);
+    QCOMPARE(resumed->frequency, before.frequency);
+    QCOMPARE(resumed->level, before.level);
+    // The seconds left are played in full: the ramps get as far as without the hold, and the
+    // segment ends the time held later.
+    QCOMPARE(last, plainLast);
+    QCOMPARE(lastLit(frames).level, lastLit(plainFrames).level);
+    QVERIFY(rig.h.clock.now() >= rig.start + Seconds + Held - 1e-9);
+    QVERIFY(rig.h.clock.now() < rig.start + Seconds + Held + SegmentPlayer::halfPeriod(last));
 }
 
 void SegmentPlayerTest::failures_data() {

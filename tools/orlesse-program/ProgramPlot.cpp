@@ -88,12 +88,63 @@ QList<QPointF> points(const QList<TraceStep>& steps) {
 QImage plotProgram(const ProgramTrace& trace, const QString& name, QSize size,
                    const PlotOverlay& overlay) {
     QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::white);
     QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
+    paintProgram(painter, trace, name, size, 0, overlay);
+    return image;
+}
 
-    const double scale =
-        std::clamp(std::min(size.width() / 1200.0, size.height() / 600.0), 0.5, 4.0);
+double plotScale(QSize size) {
+    return std::clamp(std::min(size.width() / 1200.0, size.height() / 600.0), 0.5, 4.0);
+}
+
+double PlotGeometry::xOf(double time) const {
+    return area.left() + (time - start) / length * area.width();
+}
+
+std::optional<double> PlotGeometry::timeAt(double x) const {
+    if (area.width() <= 0 || x < area.left() || x > area.right()) {
+        return std::nullopt;
+    }
+    return start + (x - area.left()) / area.width() * length;
+}
+
+std::optional<PlotReading> readingAt(const ProgramTrace& trace, double time) {
+    if (trace.segments.isEmpty() || time < trace.start || time > trace.end) {
+        return std::nullopt;
+    }
+    // The value of the last step at or before the time.
+    const auto valueAt = [time](const QList<TraceStep>& steps) -> std::optional<int> {
+        const auto after =
+            std::upper_bound(steps.begin(), steps.end(), time,
+                             [](double t, const TraceStep& step) { return t < step.time; });
+        if (after == steps.begin()) {
+            return std::nullopt;
+        }
+        return std::prev(after)->value;
+    };
+    const auto segmentAfter =
+        std::upper_bound(trace.segments.begin(), trace.segments.end(), time,
+                         [](double t, const SegmentTrace& segment) { return t < segment.start; });
+    if (segmentAfter == trace.segments.begin()) {
+        return std::nullopt;
+    }
+    PlotReading reading;
+    reading.elapsed = time - trace.start;
+    reading.segment = static_cast<int>(std::prev(segmentAfter) - trace.segments.begin());
+    reading.frequency = valueAt(trace.frequency);
+    reading.level = valueAt(trace.level);
+    return reading;
+}
+
+PlotGeometry paintProgram(QPainter& painter, const ProgramTrace& trace, const QString& name,
+                          QSize size, double scale, const PlotOverlay& overlay) {
+    PlotGeometry geometry;
+    painter.save();
+    painter.fillRect(QRect(QPoint(0, 0), size), Qt::white);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (scale <= 0) {
+        scale = plotScale(size);
+    }
     QFont font = painter.font();
     font.setPixelSize(std::max(9, static_cast<int>(std::lround(14 * scale))));
     QFont titleFont = font;
@@ -129,11 +180,15 @@ QImage plotProgram(const ProgramTrace& trace, const QString& name, QSize size,
     const int top = gap + titleHeight + gap + 2 * metrics.height();
     const int bottom = 3 * metrics.height() + gap;
     const QRectF area(left, top, size.width() - left - right, size.height() - top - bottom);
+    const double length = std::max(trace.length(), 1.0);
+    geometry.area = area;
+    geometry.start = trace.start;
+    geometry.length = length;
     if (area.width() < 10 || area.height() < 10) {
-        return image;
+        painter.restore();
+        return geometry;
     }
 
-    const double length = std::max(trace.length(), 1.0);
     int maxFrequency = 1;
     for (const TraceStep& step : trace.frequency) {
         maxFrequency = std::max(maxFrequency, step.value);
@@ -143,9 +198,8 @@ QImage plotProgram(const ProgramTrace& trace, const QString& name, QSize size,
     }
     const double frequencyStep = niceStep(maxFrequency * 1.1, 8);
     const double frequencyTop = std::ceil(maxFrequency * 1.1 / frequencyStep) * frequencyStep;
-    const auto x = [&](double time) {
-        return area.left() + (time - trace.start) / length * area.width();
-    };
+    geometry.frequencyTop = frequencyTop;
+    const auto x = [&geometry](double time) { return geometry.xOf(time); };
     const auto yFrequency = [&](double hz) {
         return area.bottom() - std::max(hz, 0.0) / frequencyTop * area.height();
     };
@@ -296,5 +350,6 @@ QImage plotProgram(const ProgramTrace& trace, const QString& name, QSize size,
     if (!overlay.stalls.isEmpty()) {
         legendEntry(QPen(QColor(140, 60, 200), 6 * scale), stallText);
     }
-    return image;
+    painter.restore();
+    return geometry;
 }

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <optional>
+
+#include "ToolServices.h"
+#include "core/InertFlashTimer.h"
+#include "light/ControlCore.h"
+#include "programs/ProgramError.h"
+#include "programs/ProgramPlayback.h"
+
+class ClockPump;
+class Wsc32;
+
+// Plays a program on a COM port for the editor, through the playback routine every front end
+// plays through: the port opened as the window opens it, the records played from a chosen one
+// on, and always the closing dark frame. Pause darkens the light at once and holds; resume
+// goes on with the paused segment where it stopped. The run pumps events, so the window's
+// buttons (and Escape) reach pause, resume and stop while it plays.
+class EditorPlayer final : public QObject {
+    Q_OBJECT
+
+  public:
+    enum class State { Idle, Playing, Paused };
+
+    // How a run ended.
+    struct Outcome {
+        QString openError;                    // the port could not be opened: why (nothing played)
+        std::optional<ProgramError> failure;  // the failure that ended the run, if any
+        bool stopped = false;                 // ended by stop()
+    };
+
+    // Plays on the serial library and clock given (the Qt ones in the editor).
+    EditorPlayer(std::unique_ptr<Wsc32> serial, std::unique_ptr<ClockPump> clock,
+                 QObject* parent = nullptr);
+    ~EditorPlayer() override;
+
+    // Plays the program in bytes from its record firstRecord (0 the first) on COM comNumber,
+    // lighting the white LEDs too when white is set. Returns when the run is over.
+    Outcome play(const QByteArray& bytes, int firstRecord, int comNumber, bool white);
+
+    // Darkens the light at once and holds the segment that plays.
+    void pause();
+    // Goes on with the held segment: the frequency and level it had, for the seconds it had
+    // left.
+    void resume();
+    // Ends the run: the segment stops within its current wait, the closing dark frame goes out.
+    void stop();
+
+    State state() const { return m_state; }
+    // The file line of the record playing, or 0.
+    int line() const { return m_line; }
+    // Seconds of the record playing that have played, paused time left out.
+    double secondsIntoSegment();
+
+  signals:
+    // The run started, paused, resumed or ended.
+    void stateChanged(EditorPlayer::State state);
+    // A record started playing.
+    void segmentStarted(int line);
+
+  private:
+    // What the playback routine calls. A recorder of the session adds its own calls here.
+    ProgramPlayback::Hooks hooks();
+    void setState(State state);
+
+    std::unique_ptr<Wsc32> m_serial;
+    std::unique_ptr<ClockPump> m_clock;
+    InertFlashTimer m_timer;
+    QString m_openError;
+    int m_white = 0;
+    ToolWindow m_window;
+    std::unique_ptr<ControlCore> m_core;
+    State m_state = State::Idle;
+    bool m_stopped = false;
+    int m_line = 0;
+    double m_segmentStart = 0;  // clock when the record started
+    double m_pausedTotal = 0;   // seconds the record has been held
+    double m_pausedAt = 0;      // clock when the hold began
+};

@@ -1,0 +1,80 @@
+#include "PlotView.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolTip>
+
+#include "ProgramCheck.h"
+
+namespace {
+
+const QColor PlayheadColour(200, 30, 30);
+
+}  // namespace
+
+PlotView::PlotView(QWidget* parent) : QWidget(parent) {
+    setMouseTracking(true);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+}
+
+void PlotView::setTrace(const ProgramTrace& trace, const QString& name) {
+    m_trace = trace;
+    m_name = name;
+    update();
+}
+
+void PlotView::setPlayhead(std::optional<double> time) {
+    if (time != m_playhead) {
+        m_playhead = time;
+        update();
+    }
+}
+
+QString PlotView::readoutAt(QPointF point) const {
+    const std::optional<double> time = m_geometry.timeAt(point.x());
+    if (!time || point.y() < m_geometry.area.top() || point.y() > m_geometry.area.bottom()) {
+        return {};
+    }
+    const std::optional<PlotReading> reading = readingAt(m_trace, *time);
+    if (!reading) {
+        return {};
+    }
+    const ProgramRecord& record = m_trace.segments[reading->segment].record;
+    QString text = QStringLiteral("%1 \u00b7 segment #%2 (line %3)")
+                       .arg(clockText(reading->elapsed))
+                       .arg(record.nSegmentID)
+                       .arg(record.line());
+    if (reading->frequency) {
+        text += QStringLiteral(" \u00b7 %1 Hz").arg(*reading->frequency);
+    }
+    if (reading->level) {
+        text += QStringLiteral(" \u00b7 level %1").arg(*reading->level);
+    }
+    return text;
+}
+
+void PlotView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    // The chart's fonts follow the widget's font, so it reads as the rest of the window does.
+    const double scale = QFontInfo(font()).pixelSize() / 14.0;
+    m_geometry = paintProgram(painter, m_trace, m_name, size(), scale);
+    if (m_playhead) {
+        const double x = m_geometry.xOf(*m_playhead);
+        painter.setPen(QPen(PlayheadColour, 2));
+        painter.drawLine(QPointF(x, m_geometry.area.top()), QPointF(x, m_geometry.area.bottom()));
+    }
+}
+
+void PlotView::mouseMoveEvent(QMouseEvent* event) {
+    const QString text = readoutAt(event->position());
+    if (text.isEmpty()) {
+        QToolTip::hideText();
+    } else {
+        QToolTip::showText(event->globalPosition().toPoint(), text, this);
+    }
+    emit readoutChanged(text);
+}
+
+void PlotView::leaveEvent(QEvent*) {
+    emit readoutChanged({});
+}
