@@ -64,23 +64,14 @@ std::optional<ProgramError> ProgramRunner::playRecorded(const QString& path) {
         // Nothing plays, so there is nothing to record; the routine reports the file.
         return ProgramPlayback(m_context).playFile(path);
     }
-    SessionRecorder recorder(m_context);
-    recorder.begin({QFileInfo(QCoreApplication::applicationFilePath()).fileName(), path, bytes});
-    const std::optional<ProgramError> failure =
-        ProgramPlayback(m_context, recorder.hooks()).play(bytes);
-    SessionEnding ending;
-    if (failure) {
-        ending.how = SessionEnding::How::Failed;
-        ending.failure = failure;
-    } else if (!m_context.state.ProgramRunning || m_context.state.Unloading) {
-        ending.how = SessionEnding::How::Stopped;
+    const RecordedRun run = playAndRecord(
+        m_context, {QFileInfo(QCoreApplication::applicationFilePath()).fileName(), path, bytes},
+        m_recordFolder);
+    if (!run.paths) {
+        m_context.window.showMessage(
+            QStringLiteral("The session record is lost: %1").arg(run.lostBecause));
     }
-    const SessionRecord record = recorder.finish(std::move(ending));
-    QString error;
-    if (!SessionFiles::write(record, summarizeSession(record), m_recordFolder, &error)) {
-        m_context.window.showMessage(QStringLiteral("The session record is lost: %1").arg(error));
-    }
-    return failure;
+    return run.failure;
 }
 
 void ProgramRunner::cndProgramEnd_Click() {

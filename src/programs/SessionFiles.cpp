@@ -140,6 +140,7 @@ SessionTotals totalsFrom(const QJsonObject& json) {
     totals.stalls = json.value(QLatin1String("Stalls")).toInt();
     totals.skippedFrames = json.value(QLatin1String("SkippedFrames")).toInteger();
     totals.deviceLosses = json.value(QLatin1String("DeviceLosses")).toInt();
+    totals.heldSeconds = json.value(QLatin1String("HeldSeconds")).toDouble();
     totals.deviceLostAtEnd = json.value(QLatin1String("DeviceLostAtEnd")).toBool();
     return totals;
 }
@@ -282,6 +283,7 @@ QJsonObject totalsJson(const SessionTotals& totals) {
         {QStringLiteral("Stalls"), totals.stalls},
         {QStringLiteral("SkippedFrames"), static_cast<qint64>(totals.skippedFrames)},
         {QStringLiteral("DeviceLosses"), totals.deviceLosses},
+        {QStringLiteral("HeldSeconds"), jsonNumber(totals.heldSeconds)},
         {QStringLiteral("DeviceLostAtEnd"), totals.deviceLostAtEnd},
     };
 }

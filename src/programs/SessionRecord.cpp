@@ -108,6 +108,44 @@ SessionEvent eventAt(const QString& type, double onset, const SessionRecord& rec
     return event;
 }
 
+// The pauses of a run, each with its end (one still open ends with the run).
+class Holds {
+  public:
+    Holds(const std::vector<HeldSpan>& spans, double end) {
+        for (const HeldSpan& span : spans) {
+            m_spans.push_back({span.from,
+                               std::isnan(span.until) ? std::max(end, span.from) : span.until,
+                               span.frame});
+        }
+    }
+    const std::vector<HeldSpan>& spans() const { return m_spans; }
+    // Seconds of [from, to] that were held.
+    double within(double from, double to) const {
+        double held = 0;
+        for (const HeldSpan& span : m_spans) {
+            held += std::max(0.0, std::min(to, span.until) - std::max(from, span.from));
+        }
+        return held;
+    }
+
+  private:
+    std::vector<HeldSpan> m_spans;
+};
+
+// Adds a row for each pause, in the segment it held.
+void addHolds(const SessionRecord& record, const Holds& holds, double origin,
+              SessionSummary& summary) {
+    SegmentCursor segments(record.segments);
+    for (const HeldSpan& span : holds.spans()) {
+        SessionEvent held =
+            eventAt(QStringLiteral("paused"), span.from - origin, record, segments.at(span.frame));
+        held.duration = span.until - span.from;
+        held.note = QStringLiteral("held dark; the segment went on with the seconds it had left");
+        summary.events.push_back(held);
+        summary.totals.heldSeconds += held.duration;
+    }
+}
+
 // Adds the rows of the device's losses and returns: a loss runs from the first write that failed
 // to the next that succeeded.
 void addLosses(const SessionRecord& record, double origin, double end, SessionSummary& summary) {
@@ -169,6 +207,8 @@ SessionSummary summarizeSession(const SessionRecord& record) {
     const double end = runEnd(record);
     totals.seconds = end - origin;
     totals.frames = static_cast<int64_t>(frames.size());
+    // The rates count the time the segments played: a pause is no frame missed.
+    const Holds holds(record.holds, end);
 
     size_t step = 0;
     size_t stall = 0;
@@ -211,7 +251,7 @@ SessionSummary summarizeSession(const SessionRecord& record) {
                 stepFrequency = frequency;
             } else if (frequency != stepFrequency) {
                 // Each frequency holds from the frame that carried it to the next step.
-                asked += stepFrequency * (due - stepStart);
+                asked += stepFrequency * (due - stepStart - holds.within(stepStart, due));
                 stepStart = due;
                 stepFrequency = frequency;
             }
@@ -248,20 +288,21 @@ SessionSummary summarizeSession(const SessionRecord& record) {
             previousDue = due;
             previousFrequency = frequency;
         }
+        const double playing = segmentEnd - start - holds.within(start, segmentEnd);
         if (played) {
-            asked += stepFrequency * (segmentEnd - stepStart);
+            asked += stepFrequency * (segmentEnd - stepStart - holds.within(stepStart, segmentEnd));
         }
         row.onset = start - origin;
         row.duration = segmentEnd - start;
         row.litFrames = lit;
-        if (played && row.duration > 0) {
-            row.deliveredHz = static_cast<double>(lit) / row.duration;
-            row.askedHz = asked / row.duration;
+        if (played && playing > 0) {
+            row.deliveredHz = static_cast<double>(lit) / playing;
+            row.askedHz = asked / playing;
             row.ratio = asked > 0 ? static_cast<double>(lit) / asked : row.ratio;
             row.lateP99Ms = nearestRankQuantile(late, 0.99) * 1000.0;
             row.lateMaxMs = *std::max_element(late.begin(), late.end()) * 1000.0;
             askedFrames += asked;
-            segmentSeconds += row.duration;
+            segmentSeconds += playing;
         }
         totals.litFrames += lit;
         totals.stalls += row.stalls;
@@ -271,6 +312,7 @@ SessionSummary summarizeSession(const SessionRecord& record) {
     }
 
     addLosses(record, origin, end, summary);
+    addHolds(record, holds, origin, summary);
 
     const int lastSegment = static_cast<int>(record.segments.size()) - 1;
     SessionEvent ended = eventAt(QStringLiteral("ended"), end - origin, record, lastSegment);

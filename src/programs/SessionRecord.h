@@ -92,6 +92,14 @@ struct StallMark {
     bool restarted = false;  // the stall outlasted the pacing bound, and the grid restarted
 };
 
+// A time the front end held the run (a pause): the player darkened the light and sent nothing
+// until it was released, then went on with the seconds the segment had left.
+struct HeldSpan {
+    double from = 0;                                          // clock when the hold began
+    double until = std::numeric_limits<double>::quiet_NaN();  // clock when it ended
+    size_t frame = 0;                                         // index of the hold's dark frame
+};
+
 // How a recorded run ended.
 struct SessionEnding {
     enum class How {
@@ -125,6 +133,7 @@ struct SessionRecord {
     std::vector<RecordedSegment> segments;
     std::vector<FrequencyStep> steps;  // the frequency at each segment's first frame and changes
     std::vector<StallMark> stalls;
+    std::vector<HeldSpan> holds;                                     // the pauses, in order
     double recordsEnded = std::numeric_limits<double>::quiet_NaN();  // clock as the records ended
     double finished = std::numeric_limits<double>::quiet_NaN();      // clock when recording ended
     SessionEnding ending;
@@ -140,14 +149,14 @@ struct SessionRecord {
 struct SessionEvent {
     static constexpr double NotApplicable = std::numeric_limits<double>::quiet_NaN();
 
-    QString trialType;  // "segment", "device_lost", "device_back", "stall", "ended"
+    QString trialType;  // "segment", "paused", "device_lost", "device_back", "stall", "ended"
     double onset = 0;   // seconds from the first frame
     double duration = NotApplicable;
     int line = 0;                         // the program's line, 0: none
     std::optional<int> segmentId;         // the segment it belongs to
     std::optional<ProgramRecord> record;  // the values of a segment row
     int64_t litFrames = -1;               // lit frames the library took; -1: n/a
-    double deliveredHz = NotApplicable;   // lit frames over the segment's time
+    double deliveredHz = NotApplicable;   // lit frames over the segment's time, pauses left out
     double ratio = NotApplicable;         // delivered over asked
     double lateP99Ms = NotApplicable;     // 99th percentile of (write call - due), ms
     double lateMaxMs = NotApplicable;
@@ -172,6 +181,7 @@ struct SessionTotals {
     int stalls = 0;
     int64_t skippedFrames = 0;
     int deviceLosses = 0;
+    double heldSeconds = 0;        // time the run was paused
     bool deviceLostAtEnd = false;  // the last write failed
 };
 
@@ -184,7 +194,8 @@ struct SessionSummary {
 // Works out the events and totals of a run from its frames: per segment the lit frames the
 // library took, the frequency asked (each frequency step weighted by how long it held), the
 // ratio of the two and the lateness of the write calls; the losses of the device (from the
-// first failed write to the next one that succeeded), the stalls and the end.
+// first failed write to the next one that succeeded), the stalls, the pauses (whose time the
+// rates leave out) and the end.
 SessionSummary summarizeSession(const SessionRecord& record);
 
 // The nearest-rank quantile q (0 < q <= 1) of values, NaN for none.

@@ -67,6 +67,7 @@ void SessionRecorder::begin(Setup setup) {
     m_record.beganClock = m_context.clock.now();
     m_stepFrequency = 0;
     m_stepSegment = 0;
+    m_held = false;
     m_recording = true;
     m_context.port.setWriteObserver(
         &m_context.clock, [this](const PortConnection::FrameWrite& write) { written(write); });
@@ -129,22 +130,73 @@ ProgramPlayback::Hooks SessionRecorder::hooks(ProgramPlayback::Hooks inner) {
     hooks.recordsEnded = [this, next = std::move(inner.recordsEnded)] {
         if (m_recording) {
             m_record.recordsEnded = m_context.clock.now();
+            // Ended while held (stopped during a pause): the hold ends with the records.
+            noteHold(false);
         }
         if (next) {
             next();
         }
     };
-    // A hold (a pause) is the front end's: passed on as it is.
-    hooks.holding = std::move(inner.holding);
+    // A hold (a pause) is the front end's; the recorder notes when it begins and ends. The
+    // player asks while it waits, so this stays a call and a comparison.
+    if (inner.holding) {
+        hooks.holding = [this, next = std::move(inner.holding)] {
+            const bool held = next();
+            if (m_recording) {
+                noteHold(held);
+            }
+            return held;
+        };
+    }
     return hooks;
+}
+
+void SessionRecorder::noteHold(bool held) {
+    if (held == m_held) {
+        return;
+    }
+    m_held = held;
+    if (held) {
+        // The player writes the hold's dark frame next.
+        m_record.holds.push_back({m_context.clock.now(), std::numeric_limits<double>::quiet_NaN(),
+                                  m_record.frames.size()});
+    } else {
+        m_record.holds.back().until = m_context.clock.now();
+    }
 }
 
 SessionRecord SessionRecorder::finish(SessionEnding ending) {
     if (m_recording) {
+        noteHold(false);
         m_context.port.setWriteObserver(nullptr, {});
         m_recording = false;
         m_record.finished = m_context.clock.now();
     }
     m_record.ending = std::move(ending);
     return std::exchange(m_record, SessionRecord());
+}
+
+RecordedRun playAndRecord(const OperationContext& context, SessionRecorder::Setup setup,
+                          const QString& folder, ProgramPlayback::Hooks inner, int firstRecord,
+                          const std::function<QString()>& endedBySignal) {
+    const QByteArray bytes = setup.programBytes;
+    SessionRecorder recorder(context);
+    recorder.begin(std::move(setup));
+    RecordedRun run;
+    run.failure =
+        ProgramPlayback(context, recorder.hooks(std::move(inner))).play(bytes, firstRecord);
+    SessionEnding ending;
+    const QString signalName = endedBySignal ? endedBySignal() : QString();
+    if (run.failure) {
+        ending.how = SessionEnding::How::Failed;
+        ending.failure = run.failure;
+    } else if (!signalName.isEmpty()) {
+        ending.how = SessionEnding::How::Signal;
+        ending.signalName = signalName;
+    } else if (!context.state.ProgramRunning || context.state.Unloading) {
+        ending.how = SessionEnding::How::Stopped;
+    }
+    const SessionRecord record = recorder.finish(std::move(ending));
+    run.paths = SessionFiles::write(record, summarizeSession(record), folder, &run.lostBecause);
+    return run;
 }

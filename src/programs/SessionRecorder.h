@@ -2,10 +2,13 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
+#include <optional>
 
 #include "device/PortConnection.h"
 #include "light/OperationContext.h"
 #include "programs/ProgramPlayback.h"
+#include "programs/SessionFiles.h"
 #include "programs/SessionRecord.h"
 
 // Keeps the record of a program run: fed by the playback routine's hooks (each segment, each
@@ -48,10 +51,28 @@ class SessionRecorder {
   private:
     void frameWritten(const SegmentPlayer::Frame& frame);
     void written(const PortConnection::FrameWrite& write);
+    void noteHold(bool held);
 
     OperationContext m_context;
     SessionRecord m_record;
     bool m_recording = false;
     int m_stepFrequency = 0;   // the frequency of the last step kept
     size_t m_stepSegment = 0;  // segments started when it was kept
+    bool m_held = false;       // a hold (pause) is open
 };
+
+// A run played with a recorder on, and where its record went.
+struct RecordedRun {
+    std::optional<ProgramError> failure;       // what ended the run, as the playback returns it
+    std::optional<SessionFiles::Paths> paths;  // the record's files; nothing when it is lost
+    QString lostBecause;                       // why the record could not be written
+};
+
+// Plays setup's program from its record firstRecord on through the playback routine with a
+// recorder on (inner's hooks are called as well), then writes the record in folder. The run
+// ended by a failure, else by End Program when ProgramRunning was cleared; endedBySignal, when
+// given, names a signal that ended it instead ("SIGINT"), or returns an empty text. Every front
+// end that keeps records plays through this, so they all end a record in the same way.
+RecordedRun playAndRecord(const OperationContext& context, SessionRecorder::Setup setup,
+                          const QString& folder, ProgramPlayback::Hooks inner = {},
+                          int firstRecord = 0, const std::function<QString()>& endedBySignal = {});

@@ -23,8 +23,8 @@ constexpr double None = std::numeric_limits<double>::quiet_NaN();
 const QByteArray Header = "Segment,Start Hz,End Hz,Start level,End level,Seconds\r\n";
 
 // A program played on a harness with a recorder on, as a front end plays it.
-struct RecordedRun {
-    explicit RecordedRun(const QByteArray& records) : bytes(Header + records) {
+struct TestRun {
+    explicit TestRun(const QByteArray& records) : bytes(Header + records) {
         h.openPortAndClear();
         h.state.ProgramRunning = true;
         start = h.clock.now();
@@ -92,6 +92,8 @@ class TestSessionRecorder : public QObject {
     void files_data();
     void files();
     void observerLeavesWithTheRecorder();
+    void pauses_data();
+    void pauses();
 };
 
 void TestSessionRecorder::summary_data() {
@@ -144,7 +146,7 @@ void TestSessionRecorder::summary() {
     QFETCH(QString, ending);
     QFETCH(int, endedLine);
 
-    RecordedRun run(records);
+    TestRun run(records);
     Harness& h = run.h;
     if (!std::isnan(stopAt)) {
         h.clock.at(run.start + stopAt, [&h] { h.state.ProgramRunning = false; });
@@ -241,7 +243,7 @@ void TestSessionRecorder::files_data() {
 void TestSessionRecorder::files() {
     QFETCH(QByteArray, records);
     QFETCH(QString, framesSuffix);
-    RecordedRun run(records);
+    TestRun run(records);
     run.h.window.whiteBox = 1;
     run.h.settings.ComPortNumber = 3;
     const SessionRecord record = run.play();
@@ -314,7 +316,7 @@ void TestSessionRecorder::files() {
 }
 
 void TestSessionRecorder::observerLeavesWithTheRecorder() {
-    RecordedRun run("1,10,10,255,255,1\r\n");
+    TestRun run("1,10,10,255,255,1\r\n");
     {
         SessionRecorder recorder(run.h.controller->context());
         recorder.begin({QStringLiteral("test"), QStringLiteral("p.csv"), run.bytes});
@@ -322,6 +324,71 @@ void TestSessionRecorder::observerLeavesWithTheRecorder() {
     // A recorder gone mid-run leaves no observer behind to call into it.
     run.h.controller->port().SendToVantorb(QStringLiteral("000000"));
     QCOMPARE(run.h.serial.writes().size(), 1);
+}
+
+void TestSessionRecorder::pauses_data() {
+    QTest::addColumn<QByteArray>("records");
+    QTest::addColumn<double>("stopAt");  // End Program while held, or None
+    QTest::addColumn<QStringList>("types");
+    QTest::addColumn<double>("held");  // seconds the record says the run was held
+    QTest::addColumn<QString>("ending");
+    QTest::newRow("paused mid-segment")
+        << QByteArray("1,10,10,17,16,6\r\n2,20,20,17,16,2\r\n") << None
+        << QStringList{"segment", "paused", "segment", "ended"} << 3.0 << "played to the end";
+    QTest::newRow("stopped while paused")
+        << QByteArray("1,10,10,17,16,30\r\n") << 4.0 << QStringList{"segment", "paused", "ended"}
+        << 1.98 << "stopped by End Program";
+}
+
+void TestSessionRecorder::pauses() {
+    QFETCH(QByteArray, records);
+    QFETCH(double, stopAt);
+    QFETCH(QStringList, types);
+    QFETCH(double, held);
+    QFETCH(QString, ending);
+    constexpr double PauseAt = 2.02;  // between two frames, as a click comes
+    TestRun run(records);
+    Harness& h = run.h;
+    bool holding = false;
+    h.clock.at(run.start + PauseAt, [&holding] { holding = true; });
+    h.clock.at(run.start + PauseAt + 3.0, [&holding] { holding = false; });
+    if (!std::isnan(stopAt)) {
+        h.clock.at(run.start + stopAt, [&h] { h.state.ProgramRunning = false; });
+    }
+    ProgramPlayback::Hooks hooks;
+    hooks.holding = [&holding] { return holding; };
+    QTemporaryDir dir;
+    const RecordedRun recorded = playAndRecord(
+        h.controller->context(), {QStringLiteral("test"), QStringLiteral("p.csv"), run.bytes},
+        dir.path(), hooks);
+    QVERIFY2(recorded.paths, qPrintable(recorded.lostBecause));
+
+    QString error;
+    const std::optional<SessionFiles::Loaded> loaded = SessionFiles::read(dir.path(), &error);
+    QVERIFY2(loaded, qPrintable(error));
+    QCOMPARE(trialTypes(loaded->events), types);
+    const SessionEvent& paused = eventOf(loaded->events, QStringLiteral("paused"));
+    QCOMPARE(paused.onset, PauseAt);
+    QCOMPARE(paused.duration, held);
+    QCOMPARE(paused.line, 2);
+    QCOMPARE(loaded->totals.heldSeconds, held);
+    QCOMPARE(loaded->events.back().note, ending);
+    // The time held is no frame missed: every segment delivered what it was asked, to a frame.
+    for (const SessionEvent& event : loaded->events) {
+        if (event.trialType == QLatin1String("segment")) {
+            QVERIFY2(std::abs(event.ratio - 1.0) <= 1.0 / event.litFrames,
+                     qPrintable(QString::number(event.ratio, 'f', 6)));
+        }
+    }
+    // The hold's dark frame went out as the pause came, off the player's grid.
+    const auto frames = SessionFiles::readFrames(*loaded, &error);
+    QVERIFY2(frames, qPrintable(error));
+    const auto dark = std::find_if(frames->begin(), frames->end(),
+                                   [&](const auto& f) { return f.called >= PauseAt - 1e-9; });
+    QVERIFY(dark != frames->end());
+    QCOMPARE(dark->called, PauseAt);
+    QCOMPARE(dark->colour, QStringLiteral("000000"));
+    QCOMPARE(dark->lit, -1);
 }
 
 QTEST_GUILESS_MAIN(TestSessionRecorder)
