@@ -229,25 +229,20 @@ int playProgram(const PlayOptions& options, QTextStream& out, QTextStream& err) 
     hooks.frameWritten = [&progress](const SegmentPlayer::Frame& frame) {
         progress.frameWritten(frame);
     };
-    std::optional<SessionRecorder> recorder;
-    if (!options.recordFolder.isEmpty()) {
-        recorder.emplace(context);
-        recorder->begin({QStringLiteral("orlesse-program"), options.path, bytes});
-        hooks = recorder->hooks(std::move(hooks));
-    }
-    const std::optional<ProgramError> failure = ProgramPlayback(context, hooks).play(bytes);
-    std::optional<SessionRecord> record;
-    if (recorder) {
-        SessionEnding ending;
-        if (failure) {
-            ending.how = SessionEnding::How::Failed;
-            ending.failure = failure;
-        } else if (endedBy != 0) {
-            ending.how = SessionEnding::How::Signal;
-            ending.signalName =
-                endedBy == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM");
-        }
-        record = recorder->finish(std::move(ending));
+    std::optional<ProgramError> failure;
+    std::optional<RecordedRun> recorded;
+    if (options.recordFolder.isEmpty()) {
+        failure = ProgramPlayback(context, hooks).play(bytes);
+    } else {
+        recorded = playAndRecord(
+            context, {QStringLiteral("orlesse-program"), options.path, bytes}, options.recordFolder,
+            std::move(hooks), 0, [&endedBy]() -> QString {
+                if (endedBy == 0) {
+                    return {};
+                }
+                return endedBy == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM");
+            });
+        failure = recorded->failure;
     }
     progress.finish();
     port.closePort();
@@ -269,18 +264,17 @@ int playProgram(const PlayOptions& options, QTextStream& out, QTextStream& err) 
                    .arg(clockText(progress.elapsed()))
             << Qt::endl;
     }
-    if (record) {
-        QString error;
-        const SessionSummary summary = summarizeSession(*record);
-        const std::optional<SessionFiles::Paths> paths =
-            SessionFiles::write(*record, summary, options.recordFolder, &error);
-        if (!paths) {
-            err << QStringLiteral("orlesse-program: the record is lost: %1").arg(error) << Qt::endl;
+    if (recorded) {
+        if (!recorded->paths) {
+            err << QStringLiteral("orlesse-program: the record is lost: %1")
+                       .arg(recorded->lostBecause)
+                << Qt::endl;
             return status == 0 ? 1 : status;
         }
         // On standard error when the run did not end well, beside its message.
         (status == 0 ? out : err)
-            << QStringLiteral("record: %1").arg(QDir::toNativeSeparators(paths->json)) << Qt::endl;
+            << QStringLiteral("record: %1").arg(QDir::toNativeSeparators(recorded->paths->json))
+            << Qt::endl;
     }
     return status;
 }

@@ -19,6 +19,7 @@ const QColor FrequencyColour(31, 97, 180);
 const QColor DeliveredColour(60, 170, 80);
 const QColor LossColour(220, 40, 40, 70);
 const QColor StallColour(140, 60, 200, 70);
+const QColor PauseColour(110, 110, 110, 60);
 const QColor LevelColour(222, 120, 20);
 const QColor GridColour(225, 225, 225);
 const QColor BoundaryColour(150, 150, 150);
@@ -281,10 +282,11 @@ PlotGeometry paintProgram(QPainter& painter, const ProgramTrace& trace, const QS
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(area);
 
-    // Losses and stalls as shaded stretches, at least a pixel wide.
+    // Losses, stalls and pauses as shaded stretches, at least a pixel wide.
     painter.setPen(Qt::NoPen);
     for (const auto& [spans, colour] :
-         {std::pair{&overlay.losses, LossColour}, std::pair{&overlay.stalls, StallColour}}) {
+         {std::pair{&overlay.losses, LossColour}, std::pair{&overlay.stalls, StallColour},
+          std::pair{&overlay.pauses, PauseColour}}) {
         painter.setBrush(colour);
         for (const PlotOverlay::Span& span : *spans) {
             const double from = x(span.start);
@@ -315,6 +317,7 @@ PlotGeometry paintProgram(QPainter& painter, const ProgramTrace& trace, const QS
     const QString levelText = QStringLiteral("light level");
     const QString lossText = QStringLiteral("device lost");
     const QString stallText = QStringLiteral("stall");
+    const QString pauseText = QStringLiteral("paused");
     const int swatch = 3 * metrics.height() / 2;
     const double legendY = area.top() - gap / 2.0 - metrics.height() * 1.6;
     const auto entryWidth = [&](const QString& text) {
@@ -329,6 +332,9 @@ PlotGeometry paintProgram(QPainter& painter, const ProgramTrace& trace, const QS
     }
     if (!overlay.stalls.isEmpty()) {
         legendWidth += entryWidth(stallText);
+    }
+    if (!overlay.pauses.isEmpty()) {
+        legendWidth += entryWidth(pauseText);
     }
     double lx = area.right() - legendWidth;
     const auto legendEntry = [&](const QPen& pen, const QString& text) {
@@ -349,6 +355,9 @@ PlotGeometry paintProgram(QPainter& painter, const ProgramTrace& trace, const QS
     }
     if (!overlay.stalls.isEmpty()) {
         legendEntry(QPen(QColor(140, 60, 200), 6 * scale), stallText);
+    }
+    if (!overlay.pauses.isEmpty()) {
+        legendEntry(QPen(QColor(110, 110, 110), 6 * scale), pauseText);
     }
     painter.restore();
     return geometry;

@@ -23,6 +23,7 @@ struct PlotOverlay {
     double deliveredEnd = 0;   // when the last delivered value ends
     QList<Span> losses;        // where the device was lost
     QList<Span> stalls;        // where frames were not sent for a stall
+    QList<Span> pauses;        // where the run was held dark
 };
 
 // Where a drawn chart put its time axis, so that a point of the chart maps back to the run

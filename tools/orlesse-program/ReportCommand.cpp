@@ -82,6 +82,11 @@ QStringList reportLines(const SessionFiles::Loaded& loaded) {
                          .arg(event.onset, 0, 'f', 3)
                          .arg(event.duration, 0, 'f', 3)
                          .arg(where(event), event.note);
+        } else if (event.trialType == QLatin1String("paused")) {
+            lines << QStringLiteral("paused at %1 s for %2 s%3")
+                         .arg(event.onset, 0, 'f', 3)
+                         .arg(event.duration, 0, 'f', 3)
+                         .arg(where(event));
         } else if (event.trialType == QLatin1String("stall")) {
             lines << QStringLiteral("stall at %1 s for %2 ms%3: %4")
                          .arg(event.onset, 0, 'f', 3)
@@ -106,6 +111,10 @@ QStringList reportLines(const SessionFiles::Loaded& loaded) {
                  .arg(totals.stalls)
                  .arg(totals.skippedFrames)
                  .arg(totals.deviceLosses);
+    if (totals.heldSeconds > 0) {
+        lines << QStringLiteral("       paused for %1 s; the rates leave that time out")
+                     .arg(totals.heldSeconds, 0, 'f', 3);
+    }
     lines << QStringLiteral("ended: %1%2")
                  .arg(
                      ended.value(QLatin1String("Text")).toString(),
@@ -181,6 +190,8 @@ QImage plotRecord(const SessionFiles::Loaded& loaded,
             overlay.losses.append({event.onset, until});
         } else if (event.trialType == QLatin1String("stall")) {
             overlay.stalls.append({event.onset, until});
+        } else if (event.trialType == QLatin1String("paused")) {
+            overlay.pauses.append({event.onset, until});
         }
     }
     for (const SessionFiles::FrameRow& frame : frames) {
