@@ -3,6 +3,7 @@
 // as written, and pause, resume and Escape on virtual time.
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QListWidget>
@@ -14,14 +15,17 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QUndoStack>
 
 #include "EditorWindow.h"
 #include "PlotView.h"
 #include "ProgramCheck.h"
+#include "ReportDialog.h"
 #include "SafetyNotice.h"
 #include "core/SimulatedClock.h"
 #include "device/RecordingWsc32.h"
+#include "programs/SessionFiles.h"
 #include "support/FakeWindow.h"
 #include "support/Harness.h"
 #include "support/TestFiles.h"
@@ -57,6 +61,12 @@ class TestEditor final : public EditorWindow {
     void showMessage(const QString& text) override { messages << text; }
     QString chooseFileToOpen(const QString&) override { return {}; }
     QString chooseFileToSave(const QString&) override { return saveAnswer; }
+    QString chooseRecordFolder(const QString&) override { return folderAnswer; }
+    void offerReport(const QString& jsonPath) override { reportsOffered << jsonPath; }
+
+  public:
+    QString folderAnswer;
+    QStringList reportsOffered;
 
   private:
     static Services makeServices(const QString& folder, RecordingWsc32*& serial,
@@ -110,6 +120,8 @@ class EditorWindowTest : public QObject {
     void playsFromTheSelectedRow();
     void programWithErrorsDoesNotPlay();
     void safetyNoticeShownOnce();
+    void recordedRunOffersItsReport_data();
+    void recordedRunOffersItsReport();
 
   private:
     QString write(const QString& name, const QByteArray& bytes);
@@ -469,6 +481,54 @@ void EditorWindowTest::safetyNoticeShownOnce() {
     m_editor = std::make_unique<TestEditor>(m_dir->path(), m_serial, m_clock);
     m_editor->showSafetyNoticeOnFirstStart();
     QCOMPARE(shown, 1);
+}
+
+void EditorWindowTest::recordedRunOffersItsReport_data() {
+    QTest::addColumn<bool>("usableFolder");
+    QTest::newRow("folder made on the first run") << true;
+    QTest::newRow("a file where the folder should be") << false;
+}
+
+void EditorWindowTest::recordedRunOffersItsReport() {
+    QFETCH(bool, usableFolder);
+    openProgram("1,10,10,255,255,6\r\n");
+    makeReadyToPlay();
+    const QString folder = m_dir->filePath(QStringLiteral("records"));
+    if (!usableFolder) {
+        putFile(folder, "not a folder");
+    }
+    m_editor->folderAnswer = folder;
+    m_editor->findChild<QToolButton*>(QStringLiteral("recordFolder"))->click();
+    m_editor->findChild<QCheckBox*>(QStringLiteral("record"))->setChecked(true);
+    const double start = m_clock->now();
+    auto* pause = m_editor->findChild<QPushButton*>(QStringLiteral("pause"));
+    m_clock->at(start + 2.02, [pause] { pause->click(); });
+    m_clock->at(start + 3.52, [pause] { pause->click(); });
+    m_editor->play();
+
+    if (!usableFolder) {
+        // Refused before anything was sent: no run without its record.
+        QVERIFY(m_serial->writes().isEmpty());
+        QCOMPARE(m_editor->messages.size(), 1);
+        QVERIFY(m_editor->reportsOffered.isEmpty());
+        return;
+    }
+    QCOMPARE(m_editor->reportsOffered.size(), 1);
+    QString error;
+    const auto loaded = SessionFiles::read(m_editor->reportsOffered.first(), &error);
+    QVERIFY2(loaded, qPrintable(error));
+    QCOMPARE(loaded->json.value("SoftwareProgram").toString(), QStringLiteral("orlesse-editor"));
+    // Every frame of the run; the port's opening frame comes before it.
+    QCOMPARE(loaded->totals.frames, m_serial->writes().size() - 1);
+    QCOMPARE(loaded->totals.heldSeconds, 1.5);
+    QVERIFY(ReportDialog(m_editor->reportsOffered.first())
+                .reportText()
+                .contains(QStringLiteral("paused at 2.020 s for 1.500 s (line 2)")));
+    // The box and the folder are remembered for the next start.
+    m_editor.reset();
+    m_editor = std::make_unique<TestEditor>(m_dir->path(), m_serial, m_clock);
+    QVERIFY(m_editor->recordsRuns());
+    QCOMPARE(m_editor->recordFolder(), folder);
 }
 
 QTEST_MAIN(EditorWindowTest)

@@ -4,6 +4,7 @@
 #include "device/Wsc32.h"
 #include "light/LightState.h"
 #include "programs/ProgramReader.h"
+#include "programs/SessionRecorder.h"
 
 EditorPlayer::EditorPlayer(std::unique_ptr<Wsc32> serial, std::unique_ptr<ClockPump> clock,
                            QObject* parent)
@@ -27,7 +28,7 @@ ProgramPlayback::Hooks EditorPlayer::hooks() {
 }
 
 EditorPlayer::Outcome EditorPlayer::play(const QByteArray& bytes, int firstRecord, int comNumber,
-                                         bool white) {
+                                         bool white, const std::optional<Recording>& recording) {
     Outcome outcome;
     if (m_state != State::Idle) {
         return outcome;
@@ -50,7 +51,16 @@ EditorPlayer::Outcome EditorPlayer::play(const QByteArray& bytes, int firstRecor
     }
     state.ProgramRunning = true;
     setState(State::Playing);
-    outcome.failure = ProgramPlayback(m_core->context(), hooks()).play(bytes, firstRecord);
+    if (recording) {
+        const RecordedRun run = playAndRecord(
+            m_core->context(), {QStringLiteral("orlesse-editor"), recording->programPath, bytes},
+            recording->folder, hooks(), firstRecord);
+        outcome.failure = run.failure;
+        outcome.record = run.paths;
+        outcome.recordLost = run.lostBecause;
+    } else {
+        outcome.failure = ProgramPlayback(m_core->context(), hooks()).play(bytes, firstRecord);
+    }
     port.closePort();
     state.PortOpen = false;
     state.ProgramRunning = false;

@@ -11,6 +11,7 @@
 #include "light/ControlCore.h"
 #include "programs/ProgramError.h"
 #include "programs/ProgramPlayback.h"
+#include "programs/SessionFiles.h"
 
 class ClockPump;
 class Wsc32;
@@ -31,6 +32,14 @@ class EditorPlayer final : public QObject {
         QString openError;                    // the port could not be opened: why (nothing played)
         std::optional<ProgramError> failure;  // the failure that ended the run, if any
         bool stopped = false;                 // ended by stop()
+        std::optional<SessionFiles::Paths> record;  // the session record's files, if one was kept
+        QString recordLost;                         // why a record asked for was not written
+    };
+
+    // Where a run's session record goes, and the program file it names.
+    struct Recording {
+        QString folder;
+        QString programPath;
     };
 
     // Plays on the serial library and clock given (the Qt ones in the editor).
@@ -39,8 +48,10 @@ class EditorPlayer final : public QObject {
     ~EditorPlayer() override;
 
     // Plays the program in bytes from its record firstRecord (0 the first) on COM comNumber,
-    // lighting the white LEDs too when white is set. Returns when the run is over.
-    Outcome play(const QByteArray& bytes, int firstRecord, int comNumber, bool white);
+    // lighting the white LEDs too when white is set; with recording, the run leaves a session
+    // record in its folder (which the caller has checked). Returns when the run is over.
+    Outcome play(const QByteArray& bytes, int firstRecord, int comNumber, bool white,
+                 const std::optional<Recording>& recording = std::nullopt);
 
     // Darkens the light at once and holds the segment that plays.
     void pause();

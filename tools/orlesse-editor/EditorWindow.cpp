@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -25,17 +26,20 @@
 #include <QTableView>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QUndoStack>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "PlotView.h"
+#include "ReportDialog.h"
 #include "SafetyNotice.h"
 #include "SegmentModel.h"
 #include "app/PortList.h"
 #include "core/ClockPump.h"
 #include "device/Wsc32.h"
 #include "programs/ProgramReader.h"
+#include "programs/SessionFiles.h"
 
 namespace {
 
@@ -47,6 +51,8 @@ constexpr int PlayheadMs = 100;
 constexpr int MaxRecentFiles = 8;
 const QString RecentFilesKey = QStringLiteral("files/recent");
 const QString ComPortKey = QStringLiteral("play/comPort");
+const QString RecordKey = QStringLiteral("record/enabled");
+const QString RecordFolderKey = QStringLiteral("record/folder");
 const QString ApplicationTitle = QStringLiteral("Orlesse Editor");
 
 // A COM port list that tells, each time it opens, so that its items can follow the ports.
@@ -217,6 +223,24 @@ void EditorWindow::buildWidgets() {
     m_white = new QCheckBox(tr("Flash White LED's"), lower);
     m_white->setObjectName(QStringLiteral("white"));
     bar->addWidget(m_white);
+    m_record = new QCheckBox(tr("Record"), lower);
+    m_record->setObjectName(QStringLiteral("record"));
+    m_record->setChecked(m_settings.value(RecordKey, false).toBool());
+    connect(m_record, &QCheckBox::toggled, this,
+            [this](bool on) { m_settings.setValue(RecordKey, on); });
+    bar->addWidget(m_record);
+    auto* folderButton = new QToolButton(lower);
+    folderButton->setObjectName(QStringLiteral("recordFolder"));
+    folderButton->setText(tr("Folder\u2026"));
+    connect(folderButton, &QToolButton::clicked, this, [this] {
+        const QString chosen = chooseRecordFolder(recordFolder());
+        if (!chosen.isEmpty()) {
+            m_settings.setValue(RecordFolderKey, chosen);
+            updateRecordToolTip();
+        }
+    });
+    bar->addWidget(folderButton);
+    updateRecordToolTip();
     m_playButton = new QPushButton(style()->standardIcon(QStyle::SP_MediaPlay), tr("Play"), lower);
     m_playButton->setObjectName(QStringLiteral("play"));
     m_playButton->setToolTip(tr("Play from the selected row (F5)"));
@@ -361,6 +385,24 @@ QByteArray EditorWindow::currentBytes() const {
 
 bool EditorWindow::hasUnsavedChanges() const {
     return m_changedOnOpen || !m_undo->isClean();
+}
+
+QString EditorWindow::recordFolder() const {
+    return m_settings.value(RecordFolderKey, m_services.recordsFolder).toString();
+}
+
+bool EditorWindow::recordsRuns() const {
+    return m_record->isChecked();
+}
+
+void EditorWindow::updateRecordToolTip() {
+    const QString tip = tr("Keep a session record of every run (each frame sent and when) in %1")
+                            .arg(QDir::toNativeSeparators(recordFolder()));
+    m_record->setToolTip(tip);
+    if (auto* button = findChild<QToolButton*>(QStringLiteral("recordFolder"))) {
+        button->setToolTip(tr("Choose the folder of the session records: now %1")
+                               .arg(QDir::toNativeSeparators(recordFolder())));
+    }
 }
 
 QString EditorWindow::displayName() const {
@@ -712,12 +754,25 @@ void EditorWindow::play() {
         showMessage(tr("Choose the COM port of the light first."));
         return;
     }
+    // The folder is checked before anything is sent, so that no run loses its record.
+    std::optional<EditorPlayer::Recording> recording;
+    if (recordsRuns()) {
+        QString error;
+        if (!SessionFiles::prepareFolder(recordFolder(), &error)) {
+            showMessage(
+                tr("The session record cannot be kept: %1. Nothing was played.").arg(error));
+            return;
+        }
+        recording = EditorPlayer::Recording{
+            recordFolder(),
+            m_path.isEmpty() ? QDir(m_services.programsFolder).filePath(displayName()) : m_path};
+    }
     const QList<int> selected = selectedRows();
     m_firstRow = selected.isEmpty() ? 0 : selected.first();
 
     m_playheadTimer->start();
     const EditorPlayer::Outcome outcome =
-        m_player->play(bytes, m_firstRow, *com, m_white->isChecked());
+        m_player->play(bytes, m_firstRow, *com, m_white->isChecked(), recording);
     m_playheadTimer->stop();
     m_plot->setPlayhead(std::nullopt);
     updatePlayback();
@@ -729,6 +784,13 @@ void EditorWindow::play() {
         statusBar()->showMessage(outcome.stopped ? tr("Stopped; the light is dark")
                                                  : tr("Played to the end; the light is dark"),
                                  5000);
+    }
+    if (recording && outcome.openError.isEmpty()) {
+        if (outcome.record) {
+            offerReport(outcome.record->json);
+        } else {
+            showMessage(tr("The session record is lost: %1").arg(outcome.recordLost));
+        }
     }
 }
 
@@ -833,6 +895,21 @@ void EditorWindow::showMessage(const QString& text) {
 QString EditorWindow::chooseFileToOpen(const QString& folder) {
     return QFileDialog::getOpenFileName(this, tr("Open Light Program"), folder,
                                         tr("Light programs (*.csv *.CSV);;All files (*)"));
+}
+
+QString EditorWindow::chooseRecordFolder(const QString& folder) {
+    return QFileDialog::getExistingDirectory(this, tr("Folder of the Session Records"), folder);
+}
+
+void EditorWindow::offerReport(const QString& jsonPath) {
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        this, ApplicationTitle,
+        tr("The session record is in %1.\n\nOpen its report?")
+            .arg(QDir::toNativeSeparators(QFileInfo(jsonPath).absolutePath())));
+    if (answer == QMessageBox::Yes) {
+        ReportDialog report(jsonPath, this);
+        report.exec();
+    }
 }
 
 QString EditorWindow::chooseFileToSave(const QString& suggestion) {

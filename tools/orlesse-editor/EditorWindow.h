@@ -43,6 +43,7 @@ class EditorWindow : public QMainWindow {
         std::unique_ptr<ClockPump> clock;
         QString settingsPath;
         QString programsFolder;
+        QString recordsFolder;  // where session records go until the user picks a folder
     };
 
     // The answers to the question before unsaved changes are lost.
@@ -86,6 +87,10 @@ class EditorWindow : public QMainWindow {
     EditorPlayer& player() { return *m_player; }
     // The editor's settings.
     QSettings& settings() { return m_settings; }
+    // The folder session records are written in.
+    QString recordFolder() const;
+    // Whether each run leaves a session record.
+    bool recordsRuns() const;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -97,6 +102,9 @@ class EditorWindow : public QMainWindow {
     virtual void showMessage(const QString& text);
     virtual QString chooseFileToOpen(const QString& folder);
     virtual QString chooseFileToSave(const QString& suggestion);
+    virtual QString chooseRecordFolder(const QString& folder);
+    // After a recorded run: offers the report of the record whose description is jsonPath.
+    virtual void offerReport(const QString& jsonPath);
 
   private:
     void buildWidgets();
@@ -122,6 +130,7 @@ class EditorWindow : public QMainWindow {
     double secondsBeforeRow(int row) const;
     std::optional<int> chosenComNumber() const;
     QString displayName() const;
+    void updateRecordToolTip();
 
     Services m_services;
     QSettings m_settings;
@@ -133,6 +142,7 @@ class EditorWindow : public QMainWindow {
     PlotView* m_plot = nullptr;
     QComboBox* m_comPort = nullptr;
     QCheckBox* m_white = nullptr;
+    QCheckBox* m_record = nullptr;
     QPushButton* m_playButton = nullptr;
     QPushButton* m_pauseButton = nullptr;
     QPushButton* m_stopButton = nullptr;

@@ -60,6 +60,8 @@ int main(int argc, char* argv[]) {
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
         QStringLiteral("/Corvexa/orlesse-editor.ini");
     services.programsFolder = ProgramsFolder::forApplication().dialogFolder(settingsFile);
+    services.recordsFolder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) +
+                             QStringLiteral("/Orlesse session records");
     EditorWindow window(std::move(services));
 
 #ifdef Q_OS_UNIX

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+// The report of a session record, as `orlesse-program report` gives it: the chart of what was
+// asked and delivered, and the table of segments, events and totals, with a button that opens
+// the record's folder.
+class ReportDialog final : public QDialog {
+    Q_OBJECT
+
+  public:
+    // Shows the record whose description is jsonPath; a record that cannot be read shows why.
+    explicit ReportDialog(const QString& jsonPath, QWidget* parent = nullptr);
+
+    // The report's text, one line a row (what the dialog shows under its chart).
+    const QString& reportText() const { return m_text; }
+
+  private:
+    QString m_text;
+};
