@@ -117,6 +117,7 @@ class EditorWindowTest : public QObject {
     void closingAsksAboutUnsavedChanges();
     void pauseHoldsDarkAndResumesWhereItStopped();
     void escapeStopsDark();
+    void shortcutsPauseResumeAndStop();
     void playsFromTheSelectedRow();
     void programWithErrorsDoesNotPlay();
     void safetyNoticeShownOnce();
@@ -437,6 +438,30 @@ void EditorWindowTest::escapeStopsDark() {
     QCOMPARE(sent.last(), qMakePair(start + 3, Harness::soh("00", "000000")));
     QCOMPARE(m_editor->player().state(), EditorPlayer::State::Idle);
     QVERIFY(!m_serial->isOpen(3));
+}
+
+void EditorWindowTest::shortcutsPauseResumeAndStop() {
+    // Through the keys alone: F5 plays, F6 pauses and resumes, Escape stops.
+    openProgram("1,10,10,255,255,30\r\n");
+    makeReadyToPlay();
+    const double start = m_clock->now();
+    QWidget* table = m_editor->findChild<QTableView*>(QStringLiteral("segmentTable"));
+    table->setFocus();
+    m_clock->at(start + 2.02, [this] { QTest::keyClick(m_editor.get(), Qt::Key_F6); });
+    m_clock->at(start + 3.52, [this] { QTest::keyClick(m_editor.get(), Qt::Key_F6); });
+    m_clock->at(start + 5.02, [this] { QTest::keyClick(m_editor.get(), Qt::Key_Escape); });
+    QTest::keyClick(table, Qt::Key_F5);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_serial->isOpen(3) && !m_serial->writes().isEmpty(), TimeoutMs);
+
+    const QByteArray dark = Harness::soh("00", "000000");
+    const QList<QPair<double, QByteArray>> sent = frames();
+    const auto at = [&](double t) {
+        return std::find_if(sent.begin(), sent.end(),
+                            [&](const auto& f) { return f.first >= start + t - 1e-9; });
+    };
+    QCOMPARE(*at(2.02), qMakePair(start + 2.02, dark));  // paused dark at once
+    QCOMPARE(std::next(at(2.02))->first, start + 3.52);  // nothing until the resume
+    QCOMPARE(sent.last(), qMakePair(start + 5.02, dark));
 }
 
 void EditorWindowTest::playsFromTheSelectedRow() {

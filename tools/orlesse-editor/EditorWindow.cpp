@@ -770,6 +770,9 @@ void EditorWindow::play() {
     const QList<int> selected = selectedRows();
     m_firstRow = selected.isEmpty() ? 0 : selected.first();
 
+    // The keys of the run (F6, Escape) reach this window after a question or the notice, also
+    // where no window manager gives it its focus back when the dialog closes.
+    activateWindow();
     m_playheadTimer->start();
     const EditorPlayer::Outcome outcome =
         m_player->play(bytes, m_firstRow, *com, m_white->isChecked(), recording);

@@ -4,8 +4,7 @@
 #include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QFontDatabase>
-#include <QLabel>
-#include <QPixmap>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QUrl>
@@ -15,9 +14,25 @@
 
 namespace {
 
-// The chart's size in device-independent pixels; it is drawn for the screen's pixel ratio.
-constexpr int ChartWidth = 880;
-constexpr int ChartHeight = 300;
+// The record's chart, painted at the widget's size with fonts that follow the widget's, as the
+// editor's own chart is.
+class RecordChartView final : public QWidget {
+  public:
+    RecordChartView(RecordChart chart, QWidget* parent)
+        : QWidget(parent), m_chart(std::move(chart)) {
+        setMinimumSize(fontMetrics().height() * 50, fontMetrics().height() * 18);
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        paintProgram(painter, m_chart.trace, QString(), size(),
+                     QFontInfo(font()).pixelSize() / 14.0, m_chart.overlay);
+    }
+
+  private:
+    RecordChart m_chart;
+};
 
 }  // namespace
 
@@ -33,14 +48,9 @@ ReportDialog::ReportDialog(const QString& jsonPath, QWidget* parent) : QDialog(p
         frames = SessionFiles::readFrames(*loaded, &error);
     }
     if (loaded && frames) {
-        const qreal ratio = devicePixelRatioF();
-        QImage chart = plotRecord(*loaded, *frames,
-                                  QSize(qRound(ChartWidth * ratio), qRound(ChartHeight * ratio)));
-        chart.setDevicePixelRatio(ratio);
-        auto* picture = new QLabel(this);
-        picture->setObjectName(QStringLiteral("chart"));
-        picture->setPixmap(QPixmap::fromImage(chart));
-        layout->addWidget(picture);
+        auto* chart = new RecordChartView(recordChart(*loaded, *frames), this);
+        chart->setObjectName(QStringLiteral("chart"));
+        layout->addWidget(chart, 2);
         m_text = reportLines(*loaded).join(QLatin1Char('\n'));
     } else {
         m_text = tr("The record cannot be read: %1").arg(error);
@@ -61,4 +71,7 @@ ReportDialog::ReportDialog(const QString& jsonPath, QWidget* parent) : QDialog(p
             [folderPath] { QDesktopServices::openUrl(QUrl::fromLocalFile(folderPath)); });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
+    // Wide enough for the report's table and the chart's title on most screens.
+    const int line = fontMetrics().height();
+    resize(line * 64, line * 40);
 }

@@ -172,12 +172,13 @@ QList<QPointF> deliveredPerSecond(const std::vector<SessionFiles::FrameRow>& fra
     return result;
 }
 
-QImage plotRecord(const SessionFiles::Loaded& loaded,
-                  const std::vector<SessionFiles::FrameRow>& frames, QSize size) {
-    ProgramTrace trace;
+RecordChart recordChart(const SessionFiles::Loaded& loaded,
+                        const std::vector<SessionFiles::FrameRow>& frames) {
+    RecordChart chart;
+    ProgramTrace& trace = chart.trace;
+    PlotOverlay& overlay = chart.overlay;
     trace.start = 0;
     trace.end = endOf(loaded);
-    PlotOverlay overlay;
     for (const SessionEvent& event : loaded.events) {
         const double until = event.onset + (std::isnan(event.duration) ? 0 : event.duration);
         if (event.trialType == QLatin1String("segment") && event.record) {
@@ -227,5 +228,11 @@ QImage plotRecord(const SessionFiles::Loaded& loaded,
                      .toObject()
                      .value(QLatin1String("Text"))
                      .toString());
-    return plotProgram(trace, QString(), size, overlay);
+    return chart;
+}
+
+QImage plotRecord(const SessionFiles::Loaded& loaded,
+                  const std::vector<SessionFiles::FrameRow>& frames, QSize size) {
+    const RecordChart chart = recordChart(loaded, frames);
+    return plotProgram(chart.trace, QString(), size, chart.overlay);
 }
