@@ -171,37 +171,22 @@ ProgramRecord ProgramReader::readRecord() {
     if (atEnd()) {
         throw ProgramError(m_line, QStringLiteral("the file ends where a record should start"));
     }
-    std::array<int16_t, ProgramRecord::FieldCount> values{};
-    ProgramRecord record;
-    for (int i = 0; i < ProgramRecord::FieldCount; ++i) {
-        if (i > 0 && atEnd()) {
-            throw ProgramError(record.lines[i - 1],
-                               QStringLiteral("the record has only %1 of its %2 values")
-                                   .arg(i)
-                                   .arg(ProgramRecord::FieldCount));
-        }
-        const Field field = readField();
-        record.lines[i] = field.line;
-        values[i] = parseValue(field);
-    }
-    record.nSegmentID = values[0];
-    record.nStartFrequency = values[1];
-    record.nEndFrequency = values[2];
-    record.nStartBrightness = values[3];
-    record.nEndBrightness = values[4];
-    record.nDuration = values[5];
-    return record;
+    return readFields([](const ProgramError& problem) { throw problem; });
 }
 
 ProgramRecord ProgramReader::readRecordLeniently(QList<ProgramError>& problems) {
+    return readFields([&problems](const ProgramError& problem) { problems.append(problem); });
+}
+
+ProgramRecord ProgramReader::readFields(const std::function<void(const ProgramError&)>& problem) {
     std::array<int16_t, ProgramRecord::FieldCount> values{};
     ProgramRecord record;
     for (int i = 0; i < ProgramRecord::FieldCount; ++i) {
         if (atEnd()) {
-            problems.append(ProgramError(i > 0 ? record.lines[i - 1] : m_line,
-                                         QStringLiteral("the record has only %1 of its %2 values")
-                                             .arg(i)
-                                             .arg(ProgramRecord::FieldCount)));
+            problem(ProgramError(i > 0 ? record.lines[i - 1] : m_line,
+                                 QStringLiteral("the record has only %1 of its %2 values")
+                                     .arg(i)
+                                     .arg(ProgramRecord::FieldCount)));
             for (; i < ProgramRecord::FieldCount; ++i) {
                 record.lines[i] = i > 0 ? record.lines[i - 1] : m_line;
             }
@@ -212,7 +197,8 @@ ProgramRecord ProgramReader::readRecordLeniently(QList<ProgramError>& problems) 
         try {
             values[i] = parseValue(field);
         } catch (const ProgramError& failure) {
-            problems.append(failure);
+            problem(failure);
+            // Read on: the nearest whole number in range stands for what could not be taken.
             bool isNumber = false;
             const double number = Blanks::trimmed(field.text).toDouble(&isNumber);
             values[i] = isNumber && std::isfinite(number)

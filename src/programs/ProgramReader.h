@@ -5,6 +5,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <functional>
 
 #include "programs/ProgramError.h"
 
@@ -82,6 +83,9 @@ class ProgramReader {
     Field readField();
     void skipLineEnd();
     static int16_t parseValue(const Field& field);
+    // Reads the six fields of a record, telling problem of each one found; the strict reading
+    // throws from it, the lenient one keeps it and reads on.
+    ProgramRecord readFields(const std::function<void(const ProgramError&)>& problem);
 
     QByteArray m_bytes;
     qsizetype m_pos = 0;
