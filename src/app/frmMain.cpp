@@ -14,6 +14,7 @@
 #include <functional>
 
 #include "app/Controller.h"
+#include "app/DropDownList.h"
 #include "app/PortList.h"
 #include "core/QtClockPump.h"
 #include "core/QtFlashTimer.h"
@@ -52,23 +53,6 @@ QString anyLetterCase(const QString& pattern) {
     }
     return result;
 }
-
-// A drop-down list that tells its owner when it is about to open, so its items can be brought
-// up to date first.
-class DropDownList final : public QComboBox {
-  public:
-    explicit DropDownList(QWidget* parent) : QComboBox(parent) {}
-
-    // Called each time the list opens, before it shows its items.
-    std::function<void()> onDropDown;
-
-    void showPopup() override {
-        if (onDropDown) {
-            onDropDown();
-        }
-        QComboBox::showPopup();
-    }
-};
 
 // Twips in one pixel at 96 dots per inch.
 constexpr double TwipsPerPixel = 15.0;

@@ -35,6 +35,7 @@
 #include "ReportDialog.h"
 #include "SafetyNotice.h"
 #include "SegmentModel.h"
+#include "app/DropDownList.h"
 #include "app/PortList.h"
 #include "core/ClockPump.h"
 #include "device/Wsc32.h"
@@ -54,19 +55,6 @@ const QString ComPortKey = QStringLiteral("play/comPort");
 const QString RecordKey = QStringLiteral("record/enabled");
 const QString RecordFolderKey = QStringLiteral("record/folder");
 const QString ApplicationTitle = QStringLiteral("Orlesse Editor");
-
-// A COM port list that tells, each time it opens, so that its items can follow the ports.
-class DropDownList final : public QComboBox {
-  public:
-    explicit DropDownList(QWidget* parent) : QComboBox(parent) {}
-    std::function<void()> onDropDown;
-    void showPopup() override {
-        if (onDropDown) {
-            onDropDown();
-        }
-        QComboBox::showPopup();
-    }
-};
 
 // Spin boxes over the 16-bit range; every step of typing is committed, so the check follows
 // the typing and not only the end of an edit.
