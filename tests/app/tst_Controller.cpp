@@ -9,6 +9,31 @@
 #include "support/Harness.h"
 #include "support/TestFiles.h"
 
+namespace {
+
+// The controller with the real flash timer on a clock the test moves (now), COM3 chosen.
+struct QtTimerRig {
+    explicit QtTimerRig(double start)
+        : now(start),
+          timer(QtFlashTimer::Strategy::Scheduled, [this] { return now; }),
+          controller(serial, timer, clock, window, ports,
+                     ProcessINIFile(dir.path(), dir.path() + "/config"), dir.path()) {
+        controller.Form_Load();
+        controller.settings().ComPortNumber = 3;
+    }
+
+    double now;
+    QtFlashTimer timer;
+    RecordingWsc32 serial;
+    VirtualClock clock;
+    FakeWindow window;
+    FakePortList ports;
+    QTemporaryDir dir;
+    Controller controller;
+};
+
+}  // namespace
+
 class ControllerTest : public QObject {
     Q_OBJECT
 
@@ -339,20 +364,14 @@ void ControllerTest::openingSendsTheDarkFrameFirst() {
     // long the opening takes, the dark frame is the first and only frame written to the new
     // port before control returns to the event loop.
     QFETCH(double, openingTakes);
-    double now = 5000;
-    QtFlashTimer timer(QtFlashTimer::Strategy::Scheduled, [&now] { return now; });
-    RecordingWsc32 serial;
-    VirtualClock clock;
-    FakeWindow window;
-    FakePortList ports;
-    QTemporaryDir dir;
-    Controller controller(serial, timer, clock, window, ports,
-                          ProcessINIFile(dir.path(), dir.path() + "/config"), dir.path());
-    controller.Form_Load();
-    controller.settings().ComPortNumber = 3;
+    QtTimerRig rig(5000);
+    double& now = rig.now;
+    QtFlashTimer& timer = rig.timer;
+    RecordingWsc32& serial = rig.serial;
+    Controller& controller = rig.controller;
     serial.failWith("SioReset", SioCode::CannotOpen);
     controller.cmdFlashOrlesse_Click();
-    QCOMPARE(window.messages.size(), 1);
+    QCOMPARE(rig.window.messages.size(), 1);
     QVERIFY(timer.isTicking());
     now += 0.5;
 
@@ -383,17 +402,11 @@ void ControllerTest::flashStallsKeepThePhase() {
     // late wake sends only the latest tick due, in the phase of the schedule, and the ticks
     // after it keep to the schedule; past the bound the schedule counts from the wake.
     QFETCH(double, lateTicks);
-    double now = 10;
-    QtFlashTimer timer(QtFlashTimer::Strategy::Scheduled, [&now] { return now; });
-    RecordingWsc32 serial;
-    VirtualClock clock;
-    FakeWindow window;
-    FakePortList ports;
-    QTemporaryDir dir;
-    Controller controller(serial, timer, clock, window, ports,
-                          ProcessINIFile(dir.path(), dir.path() + "/config"), dir.path());
-    controller.Form_Load();
-    controller.settings().ComPortNumber = 3;
+    QtTimerRig rig(10);
+    double& now = rig.now;
+    QtFlashTimer& timer = rig.timer;
+    RecordingWsc32& serial = rig.serial;
+    Controller& controller = rig.controller;
     controller.ComboFlashRate_Click(49);
     controller.cmdFlashOrlesse_Click();
     // An alarm left armed would poll a clock that no longer moves.
