@@ -65,11 +65,10 @@ std::optional<ProgramError> ProgramRunner::playRecorded(const QString& path) {
         return ProgramPlayback(m_context).playFile(path);
     }
     const RecordedRun run = playAndRecord(
-        m_context, {QFileInfo(QCoreApplication::applicationFilePath()).fileName(), path, bytes},
-        m_recordFolder);
-    if (!run.paths) {
-        m_context.window.showMessage(
-            QStringLiteral("The session record is lost: %1").arg(run.lostBecause));
+        m_context, {QFileInfo(QCoreApplication::applicationFilePath()).fileName(), path, bytes});
+    QString error;
+    if (!run.write(m_recordFolder, &error)) {
+        m_context.window.showMessage(QStringLiteral("The session record is lost: %1").arg(error));
     }
     return run.failure;
 }

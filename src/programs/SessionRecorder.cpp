@@ -177,7 +177,7 @@ SessionRecord SessionRecorder::finish(SessionEnding ending) {
 }
 
 RecordedRun playAndRecord(const OperationContext& context, SessionRecorder::Setup setup,
-                          const QString& folder, ProgramPlayback::Hooks inner, int firstRecord,
+                          ProgramPlayback::Hooks inner, int firstRecord,
                           const std::function<QString()>& endedBySignal) {
     const QByteArray bytes = setup.programBytes;
     SessionRecorder recorder(context);
@@ -196,7 +196,10 @@ RecordedRun playAndRecord(const OperationContext& context, SessionRecorder::Setu
     } else if (!context.state.ProgramRunning || context.state.Unloading) {
         ending.how = SessionEnding::How::Stopped;
     }
-    const SessionRecord record = recorder.finish(std::move(ending));
-    run.paths = SessionFiles::write(record, summarizeSession(record), folder, &run.lostBecause);
+    run.record = recorder.finish(std::move(ending));
     return run;
+}
+
+std::optional<SessionFiles::Paths> RecordedRun::write(const QString& folder, QString* error) const {
+    return SessionFiles::write(record, summarizeSession(record), folder, error);
 }

@@ -61,18 +61,22 @@ class SessionRecorder {
     bool m_held = false;       // a hold (pause) is open
 };
 
-// A run played with a recorder on, and where its record went.
+// A run played with a recorder on: how it ended and its record.
 struct RecordedRun {
-    std::optional<ProgramError> failure;       // what ended the run, as the playback returns it
-    std::optional<SessionFiles::Paths> paths;  // the record's files; nothing when it is lost
-    QString lostBecause;                       // why the record could not be written
+    std::optional<ProgramError> failure;  // what ended the run, as the playback returns it
+    SessionRecord record;
+
+    // Writes the record's files in folder; returns their paths, or nothing with the reason in
+    // error.
+    std::optional<SessionFiles::Paths> write(const QString& folder, QString* error) const;
 };
 
 // Plays setup's program from its record firstRecord on through the playback routine with a
-// recorder on (inner's hooks are called as well), then writes the record in folder. The run
-// ended by a failure, else by End Program when ProgramRunning was cleared; endedBySignal, when
-// given, names a signal that ended it instead ("SIGINT"), or returns an empty text. Every front
-// end that keeps records plays through this, so they all end a record in the same way.
+// recorder on (inner's hooks are called as well). The run ended by a failure, else by End
+// Program when ProgramRunning was cleared; endedBySignal, when given, names a signal that ended
+// it instead ("SIGINT"), or returns an empty text. Every front end that keeps records plays
+// through this, so they all end a record in the same way; each writes the record when it is
+// ready to (the command-line tool after closing the port).
 RecordedRun playAndRecord(const OperationContext& context, SessionRecorder::Setup setup,
-                          const QString& folder, ProgramPlayback::Hooks inner = {},
-                          int firstRecord = 0, const std::function<QString()>& endedBySignal = {});
+                          ProgramPlayback::Hooks inner = {}, int firstRecord = 0,
+                          const std::function<QString()>& endedBySignal = {});

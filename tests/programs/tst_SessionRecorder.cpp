@@ -358,12 +358,12 @@ void TestSessionRecorder::pauses() {
     ProgramPlayback::Hooks hooks;
     hooks.holding = [&holding] { return holding; };
     QTemporaryDir dir;
-    const RecordedRun recorded = playAndRecord(
-        h.controller->context(), {QStringLiteral("test"), QStringLiteral("p.csv"), run.bytes},
-        dir.path(), hooks);
-    QVERIFY2(recorded.paths, qPrintable(recorded.lostBecause));
-
+    const RecordedRun recorded =
+        playAndRecord(h.controller->context(),
+                      {QStringLiteral("test"), QStringLiteral("p.csv"), run.bytes}, hooks);
     QString error;
+    QVERIFY2(recorded.write(dir.path(), &error), qPrintable(error));
+
     const std::optional<SessionFiles::Loaded> loaded = SessionFiles::read(dir.path(), &error);
     QVERIFY2(loaded, qPrintable(error));
     QCOMPARE(trialTypes(loaded->events), types);

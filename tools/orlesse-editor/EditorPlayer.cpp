@@ -51,13 +51,12 @@ EditorPlayer::Outcome EditorPlayer::play(const QByteArray& bytes, int firstRecor
     }
     state.ProgramRunning = true;
     setState(State::Playing);
+    std::optional<RecordedRun> run;
     if (recording) {
-        const RecordedRun run = playAndRecord(
-            m_core->context(), {QStringLiteral("orlesse-editor"), recording->programPath, bytes},
-            recording->folder, hooks(), firstRecord);
-        outcome.failure = run.failure;
-        outcome.record = run.paths;
-        outcome.recordLost = run.lostBecause;
+        run = playAndRecord(m_core->context(),
+                            {QStringLiteral("orlesse-editor"), recording->programPath, bytes},
+                            hooks(), firstRecord);
+        outcome.failure = run->failure;
     } else {
         outcome.failure = ProgramPlayback(m_core->context(), hooks()).play(bytes, firstRecord);
     }
@@ -68,6 +67,10 @@ EditorPlayer::Outcome EditorPlayer::play(const QByteArray& bytes, int firstRecor
     m_line = 0;
     m_core.reset();
     setState(State::Idle);
+    // The record is written with the port given back.
+    if (run) {
+        outcome.record = run->write(recording->folder, &outcome.recordLost);
+    }
     return outcome;
 }
 

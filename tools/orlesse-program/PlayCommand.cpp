@@ -234,14 +234,14 @@ int playProgram(const PlayOptions& options, QTextStream& out, QTextStream& err) 
     if (options.recordFolder.isEmpty()) {
         failure = ProgramPlayback(context, hooks).play(bytes);
     } else {
-        recorded = playAndRecord(
-            context, {QStringLiteral("orlesse-program"), options.path, bytes}, options.recordFolder,
-            std::move(hooks), 0, [&endedBy]() -> QString {
-                if (endedBy == 0) {
-                    return {};
-                }
-                return endedBy == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM");
-            });
+        recorded = playAndRecord(context, {QStringLiteral("orlesse-program"), options.path, bytes},
+                                 std::move(hooks), 0, [&endedBy]() -> QString {
+                                     if (endedBy == 0) {
+                                         return {};
+                                     }
+                                     return endedBy == SIGINT ? QStringLiteral("SIGINT")
+                                                              : QStringLiteral("SIGTERM");
+                                 });
         failure = recorded->failure;
     }
     progress.finish();
@@ -265,16 +265,17 @@ int playProgram(const PlayOptions& options, QTextStream& out, QTextStream& err) 
             << Qt::endl;
     }
     if (recorded) {
-        if (!recorded->paths) {
-            err << QStringLiteral("orlesse-program: the record is lost: %1")
-                       .arg(recorded->lostBecause)
-                << Qt::endl;
+        // Written with the port closed and the thread back at its normal priority.
+        QString error;
+        const std::optional<SessionFiles::Paths> paths =
+            recorded->write(options.recordFolder, &error);
+        if (!paths) {
+            err << QStringLiteral("orlesse-program: the record is lost: %1").arg(error) << Qt::endl;
             return status == 0 ? 1 : status;
         }
         // On standard error when the run did not end well, beside its message.
         (status == 0 ? out : err)
-            << QStringLiteral("record: %1").arg(QDir::toNativeSeparators(recorded->paths->json))
-            << Qt::endl;
+            << QStringLiteral("record: %1").arg(QDir::toNativeSeparators(paths->json)) << Qt::endl;
     }
     return status;
 }
