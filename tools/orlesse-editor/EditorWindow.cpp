@@ -357,6 +357,19 @@ void EditorWindow::buildActions() {
         "actionPause");
     m_stopAction = add(
         playMenu, tr("&Stop (Escape)"), QKeySequence(), [this] { stop(); }, "actionStop");
+    playMenu->addSeparator();
+    add(
+        playMenu, tr("Session &Record Report\u2026"), QKeySequence(),
+        [this] {
+            const QString path =
+                QFileDialog::getOpenFileName(this, tr("Open Session Record"), recordFolder(),
+                                             tr("Session records (*_record.json);;All files (*)"));
+            if (!path.isEmpty()) {
+                ReportDialog report(path, this);
+                report.exec();
+            }
+        },
+        "actionRecordReport");
 
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     add(
