@@ -1,16 +1,18 @@
 #include "EditorPlayer.h"
 
 #include "core/ClockPump.h"
+#include "core/RealtimePriority.h"
 #include "device/Wsc32.h"
 #include "light/LightState.h"
 #include "programs/ProgramReader.h"
 #include "programs/SessionRecorder.h"
 
 EditorPlayer::EditorPlayer(std::unique_ptr<Wsc32> serial, std::unique_ptr<ClockPump> clock,
-                           QObject* parent)
+                           bool realtime, QObject* parent)
     : QObject(parent),
       m_serial(std::move(serial)),
       m_clock(std::move(clock)),
+      m_realtime(realtime ? std::make_unique<RealtimePriority>() : nullptr),
       m_window(0, [this](const QString& text) { m_openError = text; }) {}
 
 EditorPlayer::~EditorPlayer() = default;
@@ -35,10 +37,14 @@ EditorPlayer::Outcome EditorPlayer::play(const QByteArray& bytes, int firstRecor
     }
     m_openError.clear();
     m_stopped = false;
+    m_stalls = {};
     m_line = 0;
     // The white box's value, read by the segment player at each segment's start.
     m_window = ToolWindow(white ? 1 : 0, [this](const QString& text) { m_openError = text; });
     m_core = std::make_unique<ControlCore>(*m_serial, m_timer, *m_clock, m_window);
+    if (m_realtime) {
+        m_core->setPrecisionObserver([this](bool open) { m_realtime->setRaised(open); });
+    }
     LightState& state = m_core->state();
     PortConnection& port = m_core->port();
     m_core->settings().ComPortNumber = static_cast<int16_t>(comNumber);
@@ -65,6 +71,7 @@ EditorPlayer::Outcome EditorPlayer::play(const QByteArray& bytes, int firstRecor
     state.ProgramRunning = false;
     outcome.stopped = m_stopped;
     m_line = 0;
+    m_stalls = m_core->stalls();
     m_core.reset();
     setState(State::Idle);
     // The record is written with the port given back.

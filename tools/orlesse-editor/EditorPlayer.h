@@ -8,12 +8,14 @@
 
 #include "ToolServices.h"
 #include "core/InertFlashTimer.h"
+#include "core/Pacing.h"
 #include "light/ControlCore.h"
 #include "programs/ProgramError.h"
 #include "programs/ProgramPlayback.h"
 #include "programs/SessionFiles.h"
 
 class ClockPump;
+class RealtimePriority;
 class Wsc32;
 
 // Plays a program on a COM port for the editor, through the playback routine every front end
@@ -42,9 +44,11 @@ class EditorPlayer final : public QObject {
         QString programPath;
     };
 
-    // Plays on the serial library and clock given (the Qt ones in the editor).
+    // Plays on the serial library and clock given (the Qt ones in the editor). With realtime,
+    // the thread runs under real-time scheduling while the port is open, where the system
+    // grants it (RealtimePriority), as the main window's does.
     EditorPlayer(std::unique_ptr<Wsc32> serial, std::unique_ptr<ClockPump> clock,
-                 QObject* parent = nullptr);
+                 bool realtime = false, QObject* parent = nullptr);
     ~EditorPlayer() override;
 
     // Plays the program in bytes from its record firstRecord (0 the first) on COM comNumber,
@@ -66,6 +70,8 @@ class EditorPlayer final : public QObject {
     int line() const { return m_line; }
     // Seconds of the record playing that have played, paused time left out.
     double secondsIntoSegment();
+    // The stalls of the last run: frames whose time passed while the machine was held up.
+    const Pacing::Stalls& stalls() const { return m_stalls; }
 
   signals:
     // The run started, paused, resumed or ended.
@@ -80,11 +86,13 @@ class EditorPlayer final : public QObject {
 
     std::unique_ptr<Wsc32> m_serial;
     std::unique_ptr<ClockPump> m_clock;
+    std::unique_ptr<RealtimePriority> m_realtime;  // none: the thread keeps its scheduling
     InertFlashTimer m_timer;
     QString m_openError;
     int m_white = 0;
     ToolWindow m_window;
     std::unique_ptr<ControlCore> m_core;
+    Pacing::Stalls m_stalls;
     State m_state = State::Idle;
     bool m_stopped = false;
     int m_line = 0;

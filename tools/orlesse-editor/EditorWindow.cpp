@@ -101,8 +101,8 @@ EditorWindow::EditorWindow(Services services, QWidget* parent)
     setObjectName(QStringLiteral("EditorWindow"));
     m_undo = new QUndoStack(this);
     m_model = new SegmentModel(*m_undo, this);
-    m_player =
-        std::make_unique<EditorPlayer>(std::move(m_services.serial), std::move(m_services.clock));
+    m_player = std::make_unique<EditorPlayer>(std::move(m_services.serial),
+                                              std::move(m_services.clock), m_services.realtime);
     buildWidgets();
     buildActions();
 

@@ -44,6 +44,7 @@ class EditorWindow : public QMainWindow {
         QString settingsPath;
         QString programsFolder;
         QString recordsFolder;  // where session records go until the user picks a folder
+        bool realtime = false;  // real-time scheduling while a run plays, where granted
     };
 
     // The answers to the question before unsaved changes are lost.

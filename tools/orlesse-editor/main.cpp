@@ -56,6 +56,7 @@ int main(int argc, char* argv[]) {
     services.ports = std::make_unique<SystemPortList>();
     services.serial = std::make_unique<QtSerialWsc32>();
     services.clock = std::make_unique<QtClockPump>();
+    services.realtime = true;
     services.settingsPath =
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
         QStringLiteral("/Corvexa/orlesse-editor.ini");
