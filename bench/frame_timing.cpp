@@ -14,6 +14,7 @@
 #include <sys/utsname.h>
 #include <sys/wait.h>
 #include <QApplication>
+#include <QComboBox>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QEventLoop>
@@ -32,6 +33,7 @@
 #include <limits>
 #include <optional>
 
+#include "EditorWindow.h"
 #include "FrameProbes.h"
 #include "PtyDevice.h"
 #include "TimingStats.h"
@@ -83,7 +85,53 @@ class BenchWindow final : public frmMain {
     bool m_failed = false;
 };
 
-enum class Kind { Idle, Flash, Spin, Program };
+// The light-program editor on the benchmark's port, its dialogs answered, playing the program
+// file as a user does (Play, then Stop).
+class BenchEditor final : public EditorWindow {
+  public:
+    BenchEditor(std::unique_ptr<Wsc32> serial, std::unique_ptr<ClockPump> clock,
+                const QString& folder, bool realtime)
+        : EditorWindow(services(std::move(serial), std::move(clock), folder, realtime)) {
+        settings().setValue(QStringLiteral("safety/photosensitivityNoticeAcknowledged"), true);
+        auto* com = findChild<QComboBox*>(QStringLiteral("comPort"));
+        com->setCurrentIndex(com->findText(QStringLiteral("Com%1").arg(ComNumber)));
+    }
+    // Whether the editor reported a failure.
+    bool failed() const { return m_failed; }
+
+  protected:
+    bool askToPlayWithWarnings(const QString&) override { return true; }
+    void showMessage(const QString& text) override {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+        m_failed = true;
+    }
+
+  private:
+    // The benchmark's COM port, the only one listed.
+    class OnePort final : public PortList {
+      public:
+        int32_t ListActiveCOMPorts(int32_t* buffer) override {
+            buffer[0] = ComNumber;
+            return 0;
+        }
+        QString describe(int) override { return {}; }
+    };
+    static Services services(std::unique_ptr<Wsc32> serial, std::unique_ptr<ClockPump> clock,
+                             const QString& folder, bool realtime) {
+        Services s;
+        s.ports = std::make_unique<OnePort>();
+        s.serial = std::move(serial);
+        s.clock = std::move(clock);
+        s.settingsPath = folder + QStringLiteral("/editor.ini");
+        s.programsFolder = folder;
+        s.recordsFolder = folder + QStringLiteral("/records");
+        s.realtime = realtime;
+        return s;
+    }
+    bool m_failed = false;
+};
+
+enum class Kind { Idle, Flash, Spin, Program, Editor };
 
 struct Row {
     const char* key;
@@ -106,6 +154,7 @@ constexpr Row Rows[] = {
     {"program40", "program 40 Hz", Kind::Program, 40},
     {"program40busy", "program 40, busy", Kind::Program, 40, true},
     {"program40rec", "program 40 recorded", Kind::Program, 40, false, true},
+    {"editor40", "editor 40 Hz", Kind::Editor, 40},
 };
 
 struct Strategy {
@@ -280,7 +329,7 @@ void dumpRaw(const Environment& env, const Row& row, const Strategy& strategy, i
 Result runOnce(const Row& row, const Strategy& strategy, double seconds, int round,
                const Environment& env) {
     Result result;
-    if (row.kind == Kind::Program &&
+    if ((row.kind == Kind::Program || row.kind == Kind::Editor) &&
         !writeProgram(env.programPath, row.rate, static_cast<int>(seconds) + 60)) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(env.programPath));
         result.failed = true;
@@ -301,13 +350,30 @@ Result runOnce(const Row& row, const Strategy& strategy, double seconds, int rou
     auto timerOwned = std::make_unique<QtFlashTimer>(strategy.timer);
     QtFlashTimer& timer = *timerOwned;
     const bool realtime = env.realtime && strategy.timer == QtFlashTimer::Strategy::Scheduled;
-    BenchWindow window(std::move(serialOwned), env.folder, env.programPath,
-                       frmMain::Pacing{std::move(timerOwned), std::move(clockOwned), realtime});
+    // The editor row plays through the editor; every other row through the main window.
+    std::unique_ptr<BenchEditor> editor;
+    std::unique_ptr<BenchWindow> window;
+    if (row.kind == Kind::Editor) {
+        editor = std::make_unique<BenchEditor>(std::move(serialOwned), std::move(clockOwned),
+                                               env.folder, realtime);
+        if (!editor->openFile(env.programPath)) {
+            result.failed = true;
+            return result;
+        }
+    } else {
+        window = std::make_unique<BenchWindow>(
+            std::move(serialOwned), env.folder, env.programPath,
+            frmMain::Pacing{std::move(timerOwned), std::move(clockOwned), realtime});
+    }
     std::optional<BusyProcessors> busy;
     if (row.busy) {
         busy.emplace(QThread::idealThreadCount(), false);
     }
-    window.show();
+    if (window) {
+        window->show();
+    } else {
+        editor->show();
+    }
     QCoreApplication::processEvents();
 
     env.pty->takeArrivals();
@@ -326,7 +392,7 @@ Result runOnce(const Row& row, const Strategy& strategy, double seconds, int rou
             break;
         }
         case Kind::Flash: {
-            window.click("cmdFlashOrlesse");
+            window->click("cmdFlashOrlesse");
             firstTick = serial.writes().size();
             phase = timer.phaseStart();
             interval = timer.interval() / 1000.0;
@@ -334,7 +400,7 @@ Result runOnce(const Row& row, const Strategy& strategy, double seconds, int rou
             QEventLoop loop;
             QTimer::singleShot(runMs, [&] {
                 endTick = serial.writes().size();
-                window.click("cmdStop");
+                window->click("cmdStop");
                 loop.quit();
             });
             loop.exec();
@@ -342,18 +408,23 @@ Result runOnce(const Row& row, const Strategy& strategy, double seconds, int rou
         }
         case Kind::Spin:
             result.requestedRate = 1.0 / SegmentColours::stepTime(row.rate);
-            QTimer::singleShot(runMs, [&] { window.click("cmdStop"); });
-            window.click("cmdSpin");
+            QTimer::singleShot(runMs, [&] { window->click("cmdStop"); });
+            window->click("cmdSpin");
             break;
         case Kind::Program:
             result.requestedRate = 2.0 * row.rate;
-            if (row.recorded && !window.controller().programs().setRecordFolder(
+            if (row.recorded && !window->controller().programs().setRecordFolder(
                                     env.folder + QStringLiteral("/records"))) {
                 std::fprintf(stderr, "cannot keep session records in %s\n", qPrintable(env.folder));
                 result.failed = true;
             }
-            QTimer::singleShot(runMs, [&] { window.click("cndProgramEnd"); });
-            window.click("cmdProgramStart");
+            QTimer::singleShot(runMs, [&] { window->click("cndProgramEnd"); });
+            window->click("cmdProgramStart");
+            break;
+        case Kind::Editor:
+            result.requestedRate = 2.0 * row.rate;
+            QTimer::singleShot(runMs, [&] { editor->stop(); });
+            editor->play();
             break;
     }
     const Times end = Times::now();
@@ -361,8 +432,10 @@ Result runOnce(const Row& row, const Strategy& strategy, double seconds, int rou
     result.processCpu = end.processCpu - start.processCpu;
     result.wall = end.wall - start.wall;
     result.margin = row.kind == Kind::Flash ? timer.wakeMargin() : pump.wakeMargin();
-    result.failed = window.failed();
-    result.stalls = row.kind == Kind::Flash ? timer.stalls() : window.controller().core().stalls();
+    result.failed = editor ? editor->failed() : window->failed();
+    result.stalls = row.kind == Kind::Flash ? timer.stalls()
+                    : editor                ? editor->player().stalls()
+                                            : window->controller().core().stalls();
     busy.reset();
 
     // Every write the library took should arrive, in order.
@@ -709,8 +782,9 @@ int main(int argc, char* argv[]) {
         QStringLiteral("n"), QStringLiteral("1"));
     QCommandLineOption rowsOption(
         QStringLiteral("rows"),
-        QStringLiteral("Comma-separated rows: idle10, idle50, flash10, flash40, flash50, spin10, "
-                       "spin50, program10, program40, program40busy, program40rec (default all)."),
+        QStringLiteral(
+            "Comma-separated rows: idle10, idle50, flash10, flash40, flash50, spin10, "
+            "spin50, program10, program40, program40busy, program40rec, editor40 (default all)."),
         QStringLiteral("list"));
     QCommandLineOption strategyOption(QStringLiteral("strategy"),
                                       QStringLiteral("both, polling or ours (default both)."),
