@@ -20,6 +20,7 @@ PlotView::PlotView(QWidget* parent) : QWidget(parent) {
 void PlotView::setTrace(const ProgramTrace& trace, const QString& name) {
     m_trace = trace;
     m_name = name;
+    m_chart = QPixmap();
     update();
 }
 
@@ -53,11 +54,29 @@ QString PlotView::readoutAt(QPointF point) const {
     return text;
 }
 
+void PlotView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange ||
+        event->type() == QEvent::StyleChange) {
+        m_chart = QPixmap();
+    }
+    QWidget::changeEvent(event);
+}
+
 void PlotView::paintEvent(QPaintEvent*) {
+    const qreal ratio = devicePixelRatioF();
+    if (m_chart.isNull() || m_chart.deviceIndependentSize() != QSizeF(size()) ||
+        m_chart.devicePixelRatio() != ratio) {
+        m_chart = QPixmap(size() * ratio);
+        m_chart.setDevicePixelRatio(ratio);
+        m_chart.fill(Qt::transparent);
+        QPainter chart(&m_chart);
+        // The chart's fonts follow the widget's font, so it reads as the rest of the window
+        // does.
+        const double scale = QFontInfo(font()).pixelSize() / 14.0;
+        m_geometry = paintProgram(chart, m_trace, m_name, size(), scale);
+    }
     QPainter painter(this);
-    // The chart's fonts follow the widget's font, so it reads as the rest of the window does.
-    const double scale = QFontInfo(font()).pixelSize() / 14.0;
-    m_geometry = paintProgram(painter, m_trace, m_name, size(), scale);
+    painter.drawPixmap(0, 0, m_chart);
     if (m_playhead) {
         const double x = m_geometry.xOf(*m_playhead);
         painter.setPen(QPen(PlayheadColour, 2));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPixmap>
 #include <QString>
 #include <QWidget>
 #include <optional>
@@ -46,8 +47,13 @@ class PlotView final : public QWidget {
     void leaveEvent(QEvent* event) override;
 
   private:
+    void changeEvent(QEvent* event) override;
+
     ProgramTrace m_trace;
     QString m_name;
     std::optional<double> m_playhead;
     PlotGeometry m_geometry;
+    // The chart as last painted, so that a playhead moving during a run costs a copy of it and
+    // not a chart drawn anew between two frames; null when it has to be drawn again.
+    QPixmap m_chart;
 };
