@@ -3,14 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-double quantile(std::vector<double> values, double q) {
-    const double rank = std::ceil(q * static_cast<double>(values.size()));
-    const auto index =
-        static_cast<size_t>(std::clamp(rank - 1.0, 0.0, static_cast<double>(values.size() - 1)));
-    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(index),
-                     values.end());
-    return values[index];
-}
+#include "programs/SessionRecord.h"
 
 ErrorSummary summarize(const std::vector<double>& values) {
     ErrorSummary summary;
@@ -18,8 +11,8 @@ ErrorSummary summarize(const std::vector<double>& values) {
     if (values.empty()) {
         return summary;
     }
-    summary.median = quantile(values, 0.5);
-    summary.p99 = quantile(values, 0.99);
+    summary.median = nearestRankQuantile(values, 0.5);
+    summary.p99 = nearestRankQuantile(values, 0.99);
     summary.max = *std::max_element(values.begin(), values.end());
     return summary;
 }

@@ -152,6 +152,17 @@ QString newestRecordIn(const QString& folder) {
     return found.isEmpty() ? QString() : found.first().filePath();
 }
 
+// The path of one of a record's files, as its description names it under Files (the files
+// lie beside the description).
+QString fileOf(const Loaded& loaded, const char* key) {
+    return QFileInfo(loaded.jsonPath)
+        .dir()
+        .filePath(loaded.json.value(QLatin1String("Files"))
+                      .toObject()
+                      .value(QLatin1String(key))
+                      .toString());
+}
+
 }  // namespace
 
 const QStringList& eventColumns() {
@@ -413,12 +424,7 @@ std::optional<Loaded> read(const QString& path, QString* error) {
     loaded.json = document.object();
     loaded.totals = totalsFrom(loaded.json.value(QLatin1String("Summary")).toObject());
 
-    const QString eventsPath = QFileInfo(loaded.jsonPath)
-                                   .dir()
-                                   .filePath(loaded.json.value(QLatin1String("Files"))
-                                                 .toObject()
-                                                 .value(QLatin1String("Events"))
-                                                 .toString());
+    const QString eventsPath = fileOf(loaded, "Events");
     const std::optional<QByteArray> eventBytes = readWhole(eventsPath, error);
     if (!eventBytes) {
         return std::nullopt;
@@ -468,12 +474,7 @@ std::optional<Loaded> read(const QString& path, QString* error) {
 }
 
 std::optional<std::vector<FrameRow>> readFrames(const Loaded& loaded, QString* error) {
-    const QString path = QFileInfo(loaded.jsonPath)
-                             .dir()
-                             .filePath(loaded.json.value(QLatin1String("Files"))
-                                           .toObject()
-                                           .value(QLatin1String("Frames"))
-                                           .toString());
+    const QString path = fileOf(loaded, "Frames");
     std::optional<QByteArray> bytes = readWhole(path, error);
     if (!bytes) {
         return std::nullopt;
