@@ -217,17 +217,17 @@ void EditorWindow::buildWidgets() {
     connect(m_record, &QCheckBox::toggled, this,
             [this](bool on) { m_settings.setValue(RecordKey, on); });
     bar->addWidget(m_record);
-    auto* folderButton = new QToolButton(lower);
-    folderButton->setObjectName(QStringLiteral("recordFolder"));
-    folderButton->setText(tr("Folder\u2026"));
-    connect(folderButton, &QToolButton::clicked, this, [this] {
+    m_recordFolder = new QToolButton(lower);
+    m_recordFolder->setObjectName(QStringLiteral("recordFolder"));
+    m_recordFolder->setText(tr("Folder\u2026"));
+    connect(m_recordFolder, &QToolButton::clicked, this, [this] {
         const QString chosen = chooseRecordFolder(recordFolder());
         if (!chosen.isEmpty()) {
             m_settings.setValue(RecordFolderKey, chosen);
             updateRecordToolTip();
         }
     });
-    bar->addWidget(folderButton);
+    bar->addWidget(m_recordFolder);
     updateRecordToolTip();
     m_playButton = new QPushButton(style()->standardIcon(QStyle::SP_MediaPlay), tr("Play"), lower);
     m_playButton->setObjectName(QStringLiteral("play"));
@@ -365,8 +365,7 @@ void EditorWindow::buildActions() {
                 QFileDialog::getOpenFileName(this, tr("Open Session Record"), recordFolder(),
                                              tr("Session records (*_record.json);;All files (*)"));
             if (!path.isEmpty()) {
-                ReportDialog report(path, this);
-                report.exec();
+                ReportDialog::showModal(path, this);
             }
         },
         "actionRecordReport");
@@ -400,10 +399,8 @@ void EditorWindow::updateRecordToolTip() {
     const QString tip = tr("Keep a session record of every run (each frame sent and when) in %1")
                             .arg(QDir::toNativeSeparators(recordFolder()));
     m_record->setToolTip(tip);
-    if (auto* button = findChild<QToolButton*>(QStringLiteral("recordFolder"))) {
-        button->setToolTip(tr("Choose the folder of the session records: now %1")
-                               .arg(QDir::toNativeSeparators(recordFolder())));
-    }
+    m_recordFolder->setToolTip(tr("Choose the folder of the session records: now %1")
+                                   .arg(QDir::toNativeSeparators(recordFolder())));
 }
 
 QString EditorWindow::displayName() const {
@@ -911,8 +908,7 @@ void EditorWindow::offerReport(const QString& jsonPath) {
         tr("The session record is in %1.\n\nOpen its report?")
             .arg(QDir::toNativeSeparators(QFileInfo(jsonPath).absolutePath())));
     if (answer == QMessageBox::Yes) {
-        ReportDialog report(jsonPath, this);
-        report.exec();
+        ReportDialog::showModal(jsonPath, this);
     }
 }
 

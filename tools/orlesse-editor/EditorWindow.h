@@ -23,6 +23,7 @@ class QMenu;
 class QPushButton;
 class QTableView;
 class QTimer;
+class QToolButton;
 class QUndoStack;
 class SegmentModel;
 class Wsc32;
@@ -144,6 +145,7 @@ class EditorWindow : public QMainWindow {
     QComboBox* m_comPort = nullptr;
     QCheckBox* m_white = nullptr;
     QCheckBox* m_record = nullptr;
+    QToolButton* m_recordFolder = nullptr;
     QPushButton* m_playButton = nullptr;
     QPushButton* m_pauseButton = nullptr;
     QPushButton* m_stopButton = nullptr;

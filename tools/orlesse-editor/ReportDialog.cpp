@@ -75,3 +75,8 @@ ReportDialog::ReportDialog(const QString& jsonPath, QWidget* parent) : QDialog(p
     const int line = fontMetrics().height();
     resize(line * 64, line * 40);
 }
+
+void ReportDialog::showModal(const QString& jsonPath, QWidget* parent) {
+    ReportDialog report(jsonPath, parent);
+    report.exec();
+}

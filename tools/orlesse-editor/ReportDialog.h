@@ -13,6 +13,9 @@ class ReportDialog final : public QDialog {
     // Shows the record whose description is jsonPath; a record that cannot be read shows why.
     explicit ReportDialog(const QString& jsonPath, QWidget* parent = nullptr);
 
+    // Shows the report of the record at jsonPath and returns when it is closed.
+    static void showModal(const QString& jsonPath, QWidget* parent);
+
     // The report's text, one line a row (what the dialog shows under its chart).
     const QString& reportText() const { return m_text; }
 
