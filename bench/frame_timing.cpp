@@ -39,11 +39,11 @@
 #include "TimingStats.h"
 #include "app/Controller.h"
 #include "app/PortList.h"
-#include "app/frmMain.h"
+#include "window/frmMain.h"
 #include "core/Pacing.h"
 #include "core/QtClockPump.h"
 #include "core/QtFlashTimer.h"
-#include "device/QtSerialWsc32.h"
+#include "serial/QtSerialWsc32.h"
 #include "light/Flashing.h"
 #include "light/SegmentColours.h"
 

@@ -30,7 +30,7 @@
 #include "core/QtClockPump.h"
 #include "core/QtFlashTimer.h"
 #include "device/ComPorts.h"
-#include "device/QtSerialWsc32.h"
+#include "serial/QtSerialWsc32.h"
 
 namespace {
 

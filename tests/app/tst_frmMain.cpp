@@ -15,7 +15,7 @@
 #include <QTimer>
 
 #include "app/Controller.h"
-#include "app/frmMain.h"
+#include "window/frmMain.h"
 #include "device/RecordingWsc32.h"
 #include "support/FakeWindow.h"
 

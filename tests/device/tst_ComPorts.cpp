@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "device/ComPorts.h"
-#include "device/QtSerialWsc32.h"
+#include "serial/QtSerialWsc32.h"
 #include "support/Marker.h"
 #include "support/Pty.h"
 

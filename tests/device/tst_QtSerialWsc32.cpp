@@ -11,7 +11,7 @@
 #include <QtTest>
 
 #include "device/ComPorts.h"
-#include "device/QtSerialWsc32.h"
+#include "serial/QtSerialWsc32.h"
 #include "support/Marker.h"
 #include "support/ProcessConditions.h"
 #include "support/Pty.h"

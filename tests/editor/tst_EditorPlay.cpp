@@ -14,7 +14,7 @@
 
 #include "EditorWindow.h"
 #include "core/QtClockPump.h"
-#include "device/QtSerialWsc32.h"
+#include "serial/QtSerialWsc32.h"
 #include "support/FakeWindow.h"
 #include "support/Harness.h"
 #include "support/Pty.h"

@@ -9,7 +9,7 @@
 #include "app/Controller.h"
 #include "core/QtClockPump.h"
 #include "core/QtFlashTimer.h"
-#include "device/QtSerialWsc32.h"
+#include "serial/QtSerialWsc32.h"
 #include "device/Wsc32.h"
 #include "support/FakeWindow.h"
 

@@ -1,6 +1,6 @@
 #include "support/Marker.h"
 
-#include "device/QtSerialWsc32.h"
+#include "serial/QtSerialWsc32.h"
 
 bool sendMarker(int comNumber) {
     QtSerialWsc32 serial;

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "device/ComPorts.h"
-#include "device/QtSerialWsc32.h"
+#include "serial/QtSerialWsc32.h"
 #include "support/Pty.h"
 
 namespace {

@@ -35,7 +35,7 @@
 #include "ReportDialog.h"
 #include "SafetyNotice.h"
 #include "SegmentModel.h"
-#include "app/DropDownList.h"
+#include "widgets/DropDownList.h"
 #include "app/PortList.h"
 #include "core/ClockPump.h"
 #include "device/Wsc32.h"

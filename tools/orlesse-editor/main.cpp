@@ -12,7 +12,7 @@
 #include "core/BuildInfo.h"
 #include "core/CommandLine.h"
 #include "core/QtClockPump.h"
-#include "device/QtSerialWsc32.h"
+#include "serial/QtSerialWsc32.h"
 #include "settings/ProcessINIFile.h"
 
 #ifdef Q_OS_UNIX

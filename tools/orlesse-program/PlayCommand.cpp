@@ -15,7 +15,7 @@
 #include "core/QtClockPump.h"
 #include "core/RealtimePriority.h"
 #include "core/SignalWatcher.h"
-#include "device/QtSerialWsc32.h"
+#include "serial/QtSerialWsc32.h"
 #include "light/ControlCore.h"
 #include "programs/ProgramPlayback.h"
 #include "programs/ProgramReader.h"

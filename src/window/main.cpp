@@ -5,10 +5,10 @@
 
 #include "app/PortList.h"
 #include "app/ProgramsFolder.h"
-#include "app/frmMain.h"
+#include "window/frmMain.h"
 #include "core/BuildInfo.h"
 #include "core/CommandLine.h"
-#include "device/QtSerialWsc32.h"
+#include "serial/QtSerialWsc32.h"
 #include "settings/ProcessINIFile.h"
 
 #include "core/SignalWatcher.h"

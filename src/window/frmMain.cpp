@@ -1,4 +1,4 @@
-#include "app/frmMain.h"
+#include "window/frmMain.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -14,7 +14,7 @@
 #include <functional>
 
 #include "app/Controller.h"
-#include "app/DropDownList.h"
+#include "widgets/DropDownList.h"
 #include "app/PortList.h"
 #include "core/QtClockPump.h"
 #include "core/QtFlashTimer.h"

@@ -1,4 +1,4 @@
-#include "device/QtSerialWsc32.h"
+#include "serial/QtSerialWsc32.h"
 
 #include <QFileInfo>
 #include <QSerialPort>
