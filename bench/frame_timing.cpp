@@ -39,13 +39,13 @@
 #include "TimingStats.h"
 #include "app/Controller.h"
 #include "app/PortList.h"
-#include "window/frmMain.h"
 #include "core/Pacing.h"
 #include "core/QtClockPump.h"
 #include "core/QtFlashTimer.h"
-#include "serial/QtSerialWsc32.h"
 #include "light/Flashing.h"
 #include "light/SegmentColours.h"
+#include "serial/QtSerialWsc32.h"
+#include "window/frmMain.h"
 
 namespace {
 

@@ -14,13 +14,13 @@
 #include <functional>
 
 #include "app/Controller.h"
-#include "widgets/DropDownList.h"
 #include "app/PortList.h"
 #include "core/QtClockPump.h"
 #include "core/QtFlashTimer.h"
 #include "core/RealtimePriority.h"
 #include "device/ComPorts.h"
 #include "device/Wsc32.h"
+#include "widgets/DropDownList.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include "app/Controller.h"
 #include "core/QtClockPump.h"
 #include "core/QtFlashTimer.h"
-#include "serial/QtSerialWsc32.h"
 #include "device/Wsc32.h"
+#include "serial/QtSerialWsc32.h"
 #include "support/FakeWindow.h"
 
 // A serial library that hands every call on to another one and keeps each frame write with its

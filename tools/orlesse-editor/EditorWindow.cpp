@@ -35,12 +35,12 @@
 #include "ReportDialog.h"
 #include "SafetyNotice.h"
 #include "SegmentModel.h"
-#include "widgets/DropDownList.h"
 #include "app/PortList.h"
 #include "core/ClockPump.h"
 #include "device/Wsc32.h"
 #include "programs/ProgramReader.h"
 #include "programs/SessionFiles.h"
+#include "widgets/DropDownList.h"
 
 namespace {
 
