@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 
-class QSocketNotifier;
+class KernelTimer;
 
 // Seconds of the steady (monotonic) clock, the time base of every paced wait and alarm.
 inline double steadySeconds() {
@@ -16,11 +16,11 @@ inline double steadySeconds() {
 }
 
 // Wakes the event loop of the thread that created it at a given steady-clock time and calls a
-// handler from there. On Linux a timerfd watched by a socket notifier does it to within the
-// scheduler's wake-up latency (the kernel applies no timer slack to it). Elsewhere, or when no
-// timerfd can be had, a precise single-shot Qt timer does it to the millisecond, armed to go
-// off at or before the time asked for. Either way the handler may run early or late and is
-// told when it ran; the caller finishes the wait itself.
+// handler from there. The operating system's own timer (KernelTimer: a timerfd on Linux, a
+// high-resolution waitable timer on Windows) does it to within the scheduler's wake-up
+// latency. Where there is none, a precise single-shot Qt timer does it to the millisecond,
+// armed to go off at or before the time asked for. Either way the handler may run early or late and
+// is told when it ran; the caller finishes the wait itself.
 class DeadlineAlarm {
   public:
     // One firing of the alarm.
@@ -33,7 +33,7 @@ class DeadlineAlarm {
 
     // Which timer wakes the event loop.
     enum class Backend {
-        Best,     // the kernel timer where there is one, else the Qt timer
+        Best,     // the operating system's timer where there is one, else the Qt timer
         QtTimer,  // always the millisecond Qt timer
     };
 
@@ -52,15 +52,14 @@ class DeadlineAlarm {
     bool isArmed() const { return m_armed; }
     // The serial number of the latest arming.
     uint64_t serial() const { return m_serial; }
-    // Whether the alarm uses the kernel timer (true) or the millisecond Qt timer.
-    bool isPrecise() const { return m_fd >= 0; }
+    // Whether the alarm uses the operating system's timer (true) or the millisecond Qt timer.
+    bool isPrecise() const { return m_kernel != nullptr; }
 
   private:
     void fire();
 
     Handler m_handler;
-    int m_fd = -1;
-    std::unique_ptr<QSocketNotifier> m_notifier;
+    std::unique_ptr<KernelTimer> m_kernel;
     QTimer m_timer;
     bool m_armed = false;
     uint64_t m_serial = 0;

@@ -2,7 +2,8 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
-#include <QThread>
+
+#include "core/KernelTimer.h"
 
 QtClockPump::QtClockPump(Strategy strategy) : m_strategy(strategy) {}
 
@@ -18,7 +19,7 @@ void QtClockPump::processEvents() {
 
 void QtClockPump::sleepMs(int milliseconds) {
     if (milliseconds > 0) {
-        QThread::msleep(static_cast<unsigned long>(milliseconds));
+        KernelTimer::sleepMs(milliseconds);
     }
 }
 

@@ -8,6 +8,11 @@
 // audio group). Without it the thread stays as it is and nothing is reported. The kernel keeps
 // a share of every second for other tasks, and every paced wait blocks most of its time, so
 // the rest of the system keeps running.
+//
+// On Windows the thread gets the highest priority of its process's class instead, which any
+// program may take, and where the system's timers lack a high-resolution mode the system timer
+// resolution is set to one millisecond (timeBeginPeriod) for as long as the thread is raised.
+// CMake builds RealtimePriority.cpp or RealtimePriorityWindows.cpp.
 class RealtimePriority {
   public:
     RealtimePriority() = default;
@@ -29,4 +34,5 @@ class RealtimePriority {
     bool m_raised = false;
     int m_savedPolicy = 0;
     int m_savedPriority = 0;
+    bool m_timerPeriodHeld = false;  // Windows: timeBeginPeriod(1) is in force
 };
