@@ -8,6 +8,7 @@
 
 #include "core/DeadlineAlarm.h"
 #include "device/ComPorts.h"
+#include "serial/SerialLibrary.h"
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -117,6 +118,10 @@ QString permissionText(int error, const QString& device) {
 #endif
 
 }  // namespace
+
+std::unique_ptr<Wsc32> makeSerialLibrary() {
+    return std::make_unique<QtSerialWsc32>();
+}
 
 QtSerialWsc32::QtSerialWsc32()
     : QtSerialWsc32(steadySeconds, QLatin1String(ComPorts::StableNameFolder)) {}

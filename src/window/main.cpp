@@ -5,11 +5,11 @@
 
 #include "app/PortList.h"
 #include "app/ProgramsFolder.h"
-#include "window/frmMain.h"
 #include "core/BuildInfo.h"
 #include "core/CommandLine.h"
-#include "serial/QtSerialWsc32.h"
+#include "serial/SerialLibrary.h"
 #include "settings/ProcessINIFile.h"
+#include "window/frmMain.h"
 
 #include "core/SignalWatcher.h"
 
@@ -45,8 +45,8 @@ int main(int argc, char* argv[]) {
 
     const ProcessINIFile settingsFile = ProcessINIFile::forApplication();
     const QString programFolder = ProgramsFolder::forApplication().dialogFolder(settingsFile);
-    frmMain window(std::make_unique<QtSerialWsc32>(), std::make_unique<SystemPortList>(),
-                   settingsFile, programFolder);
+    frmMain window(makeSerialLibrary(), std::make_unique<SystemPortList>(), settingsFile,
+                   programFolder);
     QObject::connect(&window, &frmMain::unloaded, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
 #ifdef Q_OS_UNIX

@@ -12,7 +12,7 @@
 #include "core/BuildInfo.h"
 #include "core/CommandLine.h"
 #include "core/QtClockPump.h"
-#include "serial/QtSerialWsc32.h"
+#include "serial/SerialLibrary.h"
 #include "settings/ProcessINIFile.h"
 
 #ifdef Q_OS_UNIX
@@ -54,7 +54,7 @@ int main(int argc, char* argv[]) {
     const ProcessINIFile settingsFile = ProcessINIFile::forApplication();
     EditorWindow::Services services;
     services.ports = std::make_unique<SystemPortList>();
-    services.serial = std::make_unique<QtSerialWsc32>();
+    services.serial = makeSerialLibrary();
     services.clock = std::make_unique<QtClockPump>();
     services.realtime = true;
     services.settingsPath =

@@ -15,13 +15,13 @@
 #include "core/QtClockPump.h"
 #include "core/RealtimePriority.h"
 #include "core/SignalWatcher.h"
-#include "serial/QtSerialWsc32.h"
 #include "light/ControlCore.h"
 #include "programs/ProgramPlayback.h"
 #include "programs/ProgramReader.h"
 #include "programs/SegmentPlayer.h"
 #include "programs/SessionFiles.h"
 #include "programs/SessionRecorder.h"
+#include "serial/SerialLibrary.h"
 
 namespace {
 
@@ -188,12 +188,12 @@ int playProgram(const PlayOptions& options, QTextStream& out, QTextStream& err) 
     QString openError;
     ToolWindow window(options.white ? 1 : 0,
                       [&openError](const QString& text) { openError = text; });
-    QtSerialWsc32 serial;
+    const std::unique_ptr<Wsc32> serial = makeSerialLibrary();
     QtClockPump clock;
     InertFlashTimer timer;
     // Real-time scheduling while the port is open, where the system grants it.
     RealtimePriority realtime;
-    ControlCore core(serial, timer, clock, window);
+    ControlCore core(*serial, timer, clock, window);
     core.setPrecisionObserver([&realtime](bool open) { realtime.setRaised(open); });
     core.settings().ComPortNumber = static_cast<int16_t>(options.comNumber);
     LightState& state = core.state();
