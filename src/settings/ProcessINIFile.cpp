@@ -3,14 +3,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QTemporaryFile>
 #include <algorithm>
 #include <cstdint>
 #include <utility>
 
 #include "core/Blanks.h"
-#include "core/BuildInfo.h"
+#include "settings/InstallLocation.h"
 #include "settings/ProfileFile.h"
 
 namespace {
@@ -36,14 +35,8 @@ ProcessINIFile ProcessINIFile::forApplication() {
     if (QCoreApplication::instance() != nullptr) {
         programFolder = QCoreApplication::applicationDirPath();
     }
-    // Built from the generic folder so the result does not depend on the organisation and
-    // application names having been set on the application object.
-    QString fallbackFolder =
-        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    if (!fallbackFolder.isEmpty()) {
-        fallbackFolder += QStringLiteral("/Corvexa/Orlesse");
-    }
-    return ProcessINIFile(programFolder, fallbackFolder, {}, QString::fromUtf8(InstallBinFolder));
+    return ProcessINIFile(programFolder, InstallLocation::settingsFolder(), {},
+                          InstallLocation::programFolder());
 }
 
 QString ProcessINIFile::programFile() const {

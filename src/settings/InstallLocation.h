@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+// Where an installed Orlesse lives, and where its per-user settings go instead of its folder.
+// CMake builds the platform's file (InstallLocationUnix.cpp or InstallLocationWindows.cpp).
+namespace InstallLocation {
+
+// The per-user folder of corvexa.ini for a copy that may not write its own folder:
+// <generic configuration folder>/Corvexa/Orlesse on Linux (~/.config/Corvexa/Orlesse),
+// %APPDATA%\Corvexa\Orlesse on Windows. Empty when the system names no such folder.
+QString settingsFolder();
+
+// The folder the installed programs are in: on Linux the prefix's bin folder the build was
+// configured for; on Windows the folder the installer chose, as it recorded it in the registry
+// (Software\Corvexa\Orlesse, value InstallFolder, of the user or else of the machine). Empty
+// when nothing is installed.
+QString programFolder();
+
+}  // namespace InstallLocation

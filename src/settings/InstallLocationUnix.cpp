@@ -1,0 +1,19 @@
+#include <QStandardPaths>
+
+#include "core/BuildInfo.h"
+#include "settings/InstallLocation.h"
+
+namespace InstallLocation {
+
+QString settingsFolder() {
+    // Built from the generic folder so the result does not depend on the organisation and
+    // application names having been set on the application object.
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return folder.isEmpty() ? QString() : folder + QStringLiteral("/Corvexa/Orlesse");
+}
+
+QString programFolder() {
+    return QString::fromUtf8(InstallBinFolder);
+}
+
+}  // namespace InstallLocation
