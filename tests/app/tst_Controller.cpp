@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "core/QtFlashTimer.h"
+#include "settings/ProfileFile.h"
 #include "support/Harness.h"
 #include "support/TestFiles.h"
 
@@ -83,7 +84,8 @@ void ControllerTest::firstRunStartUp() {
     QVERIFY(h.serial.calls().isEmpty());  // no port opened, no frame sent
     QCOMPARE(fileBytes(h.controller->settingsFile().path()),
              QByteArray("[communications]\nVantorbComPort= 0\n[Vantorb]\nFlashRate= 10\n"
-                        "FlashColour= 2\nBrightness= 3\n"));
+                        "FlashColour= 2\nBrightness= 3\n")
+                 .replace("\n", ProfileFile::platformLineEnd()));
     // Right after loading, and by the rate and brightness choices made at start-up.
     QCOMPARE(h.controller->settingsFile().saveCount(), 3);
 }

@@ -5,6 +5,10 @@
 #include <QTimer>
 #include <thread>
 
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
+
 #include "core/DeadlineAlarm.h"
 #include "core/QtClockPump.h"
 
@@ -16,6 +20,15 @@ namespace {
 // Queues a call for the event loop, as a click or a tick would arrive.
 void post(std::function<void()> call) {
     QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(call), Qt::QueuedConnection);
+}
+
+// Whether this Windows program runs under Wine, whose ntdll has a function of its own.
+bool runningUnderWine() {
+#ifdef Q_OS_WIN
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
 }
 
 // A wait of an hour: a test ending it any other way than by its condition would time out.
@@ -132,6 +145,11 @@ void QtClockPumpTest::laterEventsWakeTheWait() {
     // however far off its deadline is.
     QFETCH(Strategy, strategy);
     QFETCH(bool, fromThread);
+    if (strategy == Strategy::BlockThenPoll && runningUnderWine()) {
+        // Wine's event loop often sleeps on through a timer's event or an event posted from
+        // another thread (a wait of an hour would then time the test out), with either alarm.
+        QSKIP("Wine does not always wake a waiting event loop for a new event");
+    }
     QtClockPump pump(strategy);
     bool running = true;
     std::thread poster;

@@ -1,6 +1,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -55,6 +56,9 @@ class TestProcessINIFile : public QObject {
     void installFolderNeverTakesTheFile();
     void oddSettingsFilesGiveDefaults();
     void applicationFoldersIgnoreApplicationNames();
+#ifdef Q_OS_WIN
+    void installedCopyUsesAppData();
+#endif
 };
 
 // A null expected value means the text is not such a number.
@@ -321,8 +325,10 @@ void TestProcessINIFile::installFolderNeverTakesTheFile_data() {
     row("copy elsewhere, read-only", "copy", "bin", false, false);
     row("installed, writable (root)", "bin", "bin", true, false);
     row("installed, read-only", "bin", "bin", false, false);
+#ifndef Q_OS_WIN  // Windows' links are shortcut files, which no path follows
     row("installed, run through a link", "link", "bin", true, false);
     row("install folder given through a link", "bin", "link", true, false);
+#endif
     row("install folder not cleaned", "bin", "copy/../bin/", true, false);
     row("install folder above the program", "bin", ".", true, true);
     row("install folder does not exist", "bin", "gone", true, true);
@@ -378,10 +384,41 @@ void TestProcessINIFile::applicationFoldersIgnoreApplicationNames() {
     QCoreApplication::setApplicationName("tst_ProcessINIFile");
     const ProcessINIFile ini = ProcessINIFile::forApplication();
     QCOMPARE(ini.programFolder(), QCoreApplication::applicationDirPath());
+#ifdef Q_OS_WIN
+    // %APPDATA%, the roaming folder, not the local one Qt calls the configuration folder.
+    QCOMPARE(ini.fallbackFolder(),
+             QDir::fromNativeSeparators(qEnvironmentVariable("APPDATA")) + "/Corvexa/Orlesse");
+#else
     QCOMPARE(ini.fallbackFolder(),
              QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
                  "/Corvexa/Orlesse");
+#endif
 }
+
+#ifdef Q_OS_WIN
+// The installer records the folder it chose; a copy there never writes its own folder, and any
+// other copy in a folder it can write keeps its settings beside itself.
+void TestProcessINIFile::installedCopyUsesAppData() {
+    QSettings key(QStringLiteral("HKEY_CURRENT_USER\\Software\\Corvexa\\Orlesse"),
+                  QSettings::NativeFormat);
+    const auto forget = qScopeGuard([&key] { key.remove(QStringLiteral("InstallFolder")); });
+    const QString here = QCoreApplication::applicationDirPath();
+    const QTemporaryDir other;
+    const QString elsewhere = other.path();
+
+    key.setValue(QStringLiteral("InstallFolder"), QDir::toNativeSeparators(here));
+    key.sync();
+    ProcessINIFile installed = ProcessINIFile::forApplication();
+    QVERIFY(!installed.savesInProgramFolder());
+    QVERIFY(installed.path().startsWith(installed.fallbackFolder()));
+
+    key.setValue(QStringLiteral("InstallFolder"), QDir::toNativeSeparators(elsewhere));
+    key.sync();
+    ProcessINIFile portable = ProcessINIFile::forApplication();
+    QVERIFY(portable.savesInProgramFolder());
+    QCOMPARE(portable.path(), here + "/corvexa.ini");
+}
+#endif
 
 QTEST_GUILESS_MAIN(TestProcessINIFile)
 #include "tst_ProcessINIFile.moc"

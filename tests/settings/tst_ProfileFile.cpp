@@ -9,10 +9,62 @@
 
 using namespace ProfileFile;
 
+#ifdef Q_OS_WIN
+// The system's own profile functions, the reference the reader and writer keep to. Declared
+// here rather than through windows.h, whose macros would rename ProfileFile's functions.
+extern "C" {
+__declspec(dllimport) unsigned long __stdcall GetPrivateProfileStringA(const char*, const char*,
+                                                                       const char*, char*,
+                                                                       unsigned long, const char*);
+__declspec(dllimport) unsigned int __stdcall GetPrivateProfileIntA(const char*, const char*, int,
+                                                                   const char*);
+__declspec(dllimport) int __stdcall WritePrivateProfileStringA(const char*, const char*,
+                                                               const char*, const char*);
+__declspec(dllimport) unsigned int __stdcall GetACP();
+}
+#endif
+
 namespace {
 
 const QString Vantorb = QStringLiteral("Vantorb");
 const QString FlashRate = QStringLiteral("FlashRate");
+
+#ifdef Q_OS_WIN
+// What the system's reader makes of content: the value of key in section "Vantorb", or a null
+// text when it is missing; *number is what the system's number reader gives (-1 when missing).
+QString systemRead(const QByteArray& content, const QString& key, int* number) {
+    QTemporaryDir dir;
+    const QByteArray path = QDir::toNativeSeparators(dir.filePath("reference.ini")).toLocal8Bit();
+    putFile(QString::fromLocal8Bit(path), content);
+    char buffer[MaxValueLength + 1] = {};
+    const unsigned long length = GetPrivateProfileStringA(
+        "Vantorb", key.toLatin1().constData(), "\x01", buffer, sizeof buffer, path.constData());
+    *number =
+        int(GetPrivateProfileIntA("Vantorb", key.toLatin1().constData(), -1, path.constData()));
+    if (length == 1 && buffer[0] == '\x01') {
+        return {};
+    }
+    return QString::fromLatin1(buffer, int(length));
+}
+
+// What the system's writer makes of content when FlashRate in section "Vantorb" is set to value.
+QByteArray systemWrite(const QByteArray& content, const QString& value) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("reference.ini");
+    putFile(path, content);
+    WritePrivateProfileStringA("Vantorb", "FlashRate", value.toLatin1().constData(),
+                               QDir::toNativeSeparators(path).toLocal8Bit().constData());
+    return fileBytes(path);
+}
+
+// Rows on which this reader and the system's differ, on purpose. The system matches the case
+// of ASCII letters only (as the C runtime's case-blind comparison in the C locale does); this
+// reader matches Latin-1 letters too, which makes a difference only to names that no Orlesse
+// file holds.
+const QList<QByteArray> ReadsUnlikeTheSystem = {"Latin-1"};
+// Rows whose bytes the system reads as Latin-1 only where its code page is Windows-1252.
+const QList<QByteArray> ReadsInWindows1252 = {"Latin-1", "Latin-1 in its own case"};
+#endif
 
 }  // namespace
 
@@ -57,6 +109,8 @@ void TestProfileFile::readsValues_data() {
     row("equals in value", "[Vantorb]\nFlashRate=a=b\n", "a=b");
     row("Latin-1", "[Vantorb]\n\xC4rger=caf\xE9\n", QString::fromUtf8("café"),
         QString::fromUtf8("äRGER"));
+    row("Latin-1 in its own case", "[Vantorb]\n\xC4rger=caf\xE9\n", QString::fromUtf8("café"),
+        QString::fromUtf8("Ärger"));
     row("first key wins", "[Vantorb]\nFlashRate=1\nflashrate=2\n", "1");
     row("first section wins", "[Vantorb]\nFlashRate=1\n[vantorb]\nFlashRate=2\n", "1");
     row("later section unseen", "[Vantorb]\nA=1\n[Vantorb]\nFlashRate=2\n", QString());
@@ -78,6 +132,21 @@ void TestProfileFile::readsValues() {
     const std::optional<QString> result = readValue(content, Vantorb, key);
     QCOMPARE(result.has_value(), !expected.isNull());
     QCOMPARE(result.value_or(QString()), expected);
+#ifdef Q_OS_WIN
+    const QByteArray tag = QTest::currentDataTag();
+    if (!ReadsUnlikeTheSystem.contains(tag) &&
+        (GetACP() == 1252 || !ReadsInWindows1252.contains(tag))) {
+        int systemNumber = 0;
+        const QString system = systemRead(content, key, &systemNumber);
+        QCOMPARE(system.isNull(), expected.isNull());
+        QCOMPARE(system, expected);
+        bool isNumber = false;
+        const int number = expected.toInt(&isNumber);
+        if (isNumber) {
+            QCOMPARE(systemNumber, number);
+        }
+    }
+#endif
 }
 
 // Section "Vantorb", key "FlashRate"; a new file gets CR LF line ends.
@@ -122,6 +191,15 @@ void TestProfileFile::writesValues() {
 
     const QByteArray written = writeValue(content, Vantorb, FlashRate, value, "\r\n");
     QCOMPARE(written, expected);
+#ifdef Q_OS_WIN
+    // The system's writer may lay the file out otherwise, but a reader must find the same in
+    // both: the value written, and every other key as it was.
+    const QByteArray system = systemWrite(content, value);
+    for (const QString& key : {FlashRate, QStringLiteral("A"), QStringLiteral("B")}) {
+        QCOMPARE(readValue(system, Vantorb, key), readValue(written, Vantorb, key));
+    }
+    QCOMPARE(readValue(system, "Other", "X"), readValue(written, "Other", "X"));
+#endif
     // The blank of a Str-style value is written but is not part of the value read back.
     QCOMPARE(readValue(written, Vantorb, FlashRate).value_or(QString()), value.trimmed());
 }
