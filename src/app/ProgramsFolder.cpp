@@ -4,20 +4,17 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <utility>
 
 #include "core/BuildInfo.h"
+#include "settings/InstallLocation.h"
 #include "settings/ProcessINIFile.h"
 
 ProgramsFolder::ProgramsFolder(QString userFolder, QString examplesFolder)
     : m_userFolder(std::move(userFolder)), m_examplesFolder(std::move(examplesFolder)) {}
 
 ProgramsFolder ProgramsFolder::forApplication() {
-    QString userFolder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (!userFolder.isEmpty()) {
-        userFolder += QStringLiteral("/Corvexa/Orlesse/programs");
-    }
+    const QString userFolder = InstallLocation::programsFolder();
     QString examplesFolder;
     if (QCoreApplication::instance() != nullptr) {
         examplesFolder = QDir::cleanPath(QDir(QCoreApplication::applicationDirPath())

@@ -13,8 +13,9 @@ class ProgramsFolder {
     // userFolder is the per-user programs folder, examplesFolder the installed examples.
     ProgramsFolder(QString userFolder, QString examplesFolder);
 
-    // The folders for this process: <per-user data>/Corvexa/Orlesse/programs, and the examples
-    // installed beside the executable's folder (share/orlesse/programs under the prefix).
+    // The folders for this process: InstallLocation::programsFolder(), and the examples
+    // installed beside the executable's folder (share/orlesse/programs under the prefix, the
+    // programs folder beside the executable on Windows).
     static ProgramsFolder forApplication();
 
     // The dialog's folder: the settings' program folder while the settings are saved there,

@@ -11,6 +11,11 @@ namespace InstallLocation {
 // %APPDATA%\Corvexa\Orlesse on Windows. Empty when the system names no such folder.
 QString settingsFolder();
 
+// The per-user folder of light programs, where the dialogs of an installed copy open:
+// <generic data folder>/Corvexa/Orlesse/programs on Linux (~/.local/share/...), the user's
+// Documents\Orlesse programs on Windows. Empty when the system names no such folder.
+QString programsFolder();
+
 // The folder the installed programs are in: on Linux the prefix's bin folder the build was
 // configured for; on Windows the folder the installer chose, as it recorded it in the registry
 // (Software\Corvexa\Orlesse, value InstallFolder, of the user or else of the machine). Empty

@@ -12,6 +12,11 @@ QString settingsFolder() {
     return folder.isEmpty() ? QString() : folder + QStringLiteral("/Corvexa/Orlesse");
 }
 
+QString programsFolder() {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return folder.isEmpty() ? QString() : folder + QStringLiteral("/Corvexa/Orlesse/programs");
+}
+
 QString programFolder() {
     return QString::fromUtf8(InstallBinFolder);
 }

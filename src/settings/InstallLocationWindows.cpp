@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QSettings>
+#include <QStandardPaths>
 
 #include "settings/InstallLocation.h"
 
@@ -18,6 +19,11 @@ QString settingsFolder() {
     }
     CoTaskMemFree(path);
     return folder.isEmpty() ? QString() : folder + QStringLiteral("/Corvexa/Orlesse");
+}
+
+QString programsFolder() {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return folder.isEmpty() ? QString() : folder + QStringLiteral("/Orlesse programs");
 }
 
 QString programFolder() {
