@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "programs/SessionRecord.h"
+#include "records/SessionRecord.h"
 
 ErrorSummary summarize(const std::vector<double>& values) {
     ErrorSummary summary;

@@ -6,17 +6,21 @@
 // beside the executable and a two-hour program that it writes itself (12 to 40 Hz, ramps of
 // both kinds), the longest a session is likely to be.
 //   editor_redraw [FILE...]
-#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <algorithm>
 #include <vector>
 
-#include "Analysis.h"
-#include "PlotView.h"
+#include <QImage>
+#include <QPainter>
+
+#include "analysis/ProgramCheck.h"
+#include "charts/ProgramPlot.h"
+#include "core/ClockText.h"
 #include "programs/ProgramReader.h"
 
 namespace {
@@ -31,7 +35,7 @@ double median(std::vector<double> values) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     QStringList files = app.arguments().mid(1);
     QTemporaryDir dir;
     if (files.isEmpty()) {
@@ -53,8 +57,8 @@ int main(int argc, char* argv[]) {
 
     QTextStream out(stdout);
     out << "program                              length   analysis (ms)   chart paint (ms)\n";
-    PlotView view;
-    view.resize(1080, 420);
+    // The size of the editor's chart in its window.
+    const QSize chartSize(1080, 420);
     for (const QString& path : files) {
         QByteArray bytes;
         try {
@@ -65,14 +69,17 @@ int main(int argc, char* argv[]) {
         }
         std::vector<double> analysis;
         std::vector<double> paint;
-        ProgramAnalysis result;
+        CheckedProgram result;
         for (int i = 0; i < Repetitions; ++i) {
-            result = Analysis::analyse(bytes);
-            analysis.push_back(result.seconds * 1000);
-            view.setTrace(result.trace, QFileInfo(path).fileName());
             QElapsedTimer timer;
             timer.start();
-            (void)view.grab();
+            result = analyseProgram(bytes);
+            analysis.push_back(timer.nsecsElapsed() / 1e6);
+            timer.restart();
+            QImage image(chartSize, QImage::Format_ARGB32_Premultiplied);
+            QPainter painter(&image);
+            paintProgram(painter, result.trace, QFileInfo(path).fileName(), chartSize);
+            painter.end();
             paint.push_back(timer.nsecsElapsed() / 1e6);
         }
         out << QStringLiteral("%1 %2 %3 %4\n")

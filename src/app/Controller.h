@@ -7,12 +7,12 @@
 
 #include "app/ComPortListing.h"
 #include "app/MainWindowServices.h"
+#include "app/ProgramRunner.h"
 #include "light/ControlCore.h"
 #include "light/Flashing.h"
 #include "light/GradientFade.h"
 #include "light/LightState.h"
 #include "light/SegmentColours.h"
-#include "programs/ProgramRunner.h"
 #include "settings/ProcessINIFile.h"
 
 class ClockPump;

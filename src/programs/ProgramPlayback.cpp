@@ -13,30 +13,43 @@ bool ProgramPlayback::keepPlaying() const {
     return m_context.state.ProgramRunning && !m_context.state.Unloading;
 }
 
-void ProgramPlayback::playRecords(const QByteArray& bytes, int firstRecord) {
-    ProgramReader reader(bytes);
-    if (!reader.skipHeader()) {
-        throw ProgramError(0, QStringLiteral("The file is empty"));
+std::optional<ProgramError> ProgramPlayback::playEach(
+    const std::function<void()>& prepare,
+    const std::function<std::optional<ProgramRecord>()>& next) {
+    std::optional<ProgramError> failure;
+    try {
+        if (prepare) {
+            prepare();
+        }
+        SegmentPlayer player(m_context);
+        player.setFrameObserver(m_hooks.frameWritten);
+        player.setHold(m_hooks.holding);
+        while (keepPlaying()) {
+            std::optional<ProgramRecord> record = next();
+            if (!record) {
+                break;
+            }
+            checkStartFrequency(*record);
+            if (m_hooks.segmentStarting) {
+                m_hooks.segmentStarting(*record);
+            }
+            try {
+                player.PlaySegment(record->nSegmentID, record->nStartFrequency,
+                                   record->nEndFrequency, record->nStartBrightness,
+                                   record->nEndBrightness, record->nDuration);
+            } catch (const ProgramError& error) {
+                throw error.atLine(record->line());
+            }
+        }
+    } catch (const ProgramError& error) {
+        failure = error;
     }
-    SegmentPlayer player(m_context);
-    player.setFrameObserver(m_hooks.frameWritten);
-    player.setHold(m_hooks.holding);
-    for (int index = 0; !reader.atEnd() && keepPlaying(); ++index) {
-        ProgramRecord record = reader.readRecord();
-        if (index < firstRecord) {
-            continue;
-        }
-        checkStartFrequency(record);
-        if (m_hooks.segmentStarting) {
-            m_hooks.segmentStarting(record);
-        }
-        try {
-            player.PlaySegment(record.nSegmentID, record.nStartFrequency, record.nEndFrequency,
-                               record.nStartBrightness, record.nEndBrightness, record.nDuration);
-        } catch (const ProgramError& error) {
-            throw error.atLine(record.line());
-        }
+    if (m_hooks.recordsEnded) {
+        m_hooks.recordsEnded();
     }
+    // Every run ends dark, white LEDs included.
+    m_context.port.sendFrame(Frames::Lead::SOH, Frames::WholeDevice, Frames::Black);
+    return failure;
 }
 
 void ProgramPlayback::checkStartFrequency(const ProgramRecord& record) {
@@ -49,18 +62,33 @@ void ProgramPlayback::checkStartFrequency(const ProgramRecord& record) {
 }
 
 std::optional<ProgramError> ProgramPlayback::play(const QByteArray& bytes, int firstRecord) {
-    std::optional<ProgramError> failure;
-    try {
-        playRecords(bytes, firstRecord);
-    } catch (const ProgramError& error) {
-        failure = error;
-    }
-    if (m_hooks.recordsEnded) {
-        m_hooks.recordsEnded();
-    }
-    // Every run ends dark, white LEDs included.
-    m_context.port.sendFrame(Frames::Lead::SOH, Frames::WholeDevice, Frames::Black);
-    return failure;
+    ProgramReader reader(bytes);
+    const auto skipHeader = [&reader] {
+        if (!reader.skipHeader()) {
+            throw ProgramError(0, QStringLiteral("The file is empty"));
+        }
+    };
+    int index = 0;
+    return playEach(skipHeader, [&]() -> std::optional<ProgramRecord> {
+        // The records before the first to play are read too, so a bad one still ends the run.
+        for (; index < firstRecord && !reader.atEnd(); ++index) {
+            reader.readRecord();
+        }
+        if (reader.atEnd()) {
+            return std::nullopt;
+        }
+        return reader.readRecord();
+    });
+}
+
+std::optional<ProgramError> ProgramPlayback::playRecords(const QList<ProgramRecord>& records) {
+    qsizetype index = 0;
+    return playEach({}, [&]() -> std::optional<ProgramRecord> {
+        if (index == records.size()) {
+            return std::nullopt;
+        }
+        return records[index++];
+    });
 }
 
 std::optional<ProgramError> ProgramPlayback::playFile(const QString& path) {

@@ -1,15 +1,15 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <functional>
 #include <optional>
 
 #include "light/OperationContext.h"
 #include "programs/ProgramError.h"
+#include "programs/ProgramReader.h"
 #include "programs/SegmentPlayer.h"
-
-struct ProgramRecord;
 
 // Plays a light program on the port of the context: the header line skipped, then record by
 // record through the segment player while ProgramRunning holds, and always the closing dark
@@ -43,6 +43,11 @@ class ProgramPlayback {
     // firstRecord (0: the first) are read but not played, so a run can start mid-program.
     std::optional<ProgramError> play(const QByteArray& bytes, int firstRecord = 0);
 
+    // Plays the records given, in order, as play() plays those of a file: the closing frame
+    // goes out at the end, after End Program and after a failure, which names the record's line.
+    // The check plays the records it has read line by line through this.
+    std::optional<ProgramError> playRecords(const QList<ProgramRecord>& records);
+
     // Refuses, before it plays, a record whose start frequency is below 1 Hz: 0 has no flash
     // period, and a negative one would send frames back to back without letting the window
     // respond until the segment ends. The end frequency may be anything: the step onto it is
@@ -51,7 +56,11 @@ class ProgramPlayback {
     static void checkStartFrequency(const ProgramRecord& record);
 
   private:
-    void playRecords(const QByteArray& bytes, int firstRecord);
+    // Calls prepare (may be empty), then plays the records next() hands out until it has none,
+    // ProgramRunning is cleared or one fails (either may throw), then sends the closing frame;
+    // returns the failure, if any.
+    std::optional<ProgramError> playEach(const std::function<void()>& prepare,
+                                         const std::function<std::optional<ProgramRecord>()>& next);
     bool keepPlaying() const;
 
     OperationContext m_context;

@@ -16,8 +16,8 @@
 #include <algorithm>
 
 #include "app/Controller.h"
-#include "device/RecordingWsc32.h"
 #include "support/FakeWindow.h"
+#include "support/RecordingWsc32.h"
 #include "window/frmMain.h"
 
 namespace {

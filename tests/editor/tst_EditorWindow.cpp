@@ -20,14 +20,14 @@
 
 #include "EditorWindow.h"
 #include "PlotView.h"
-#include "ProgramCheck.h"
 #include "ReportDialog.h"
 #include "SafetyNotice.h"
+#include "analysis/ProgramCheck.h"
 #include "core/SimulatedClock.h"
-#include "device/RecordingWsc32.h"
-#include "programs/SessionFiles.h"
+#include "records/SessionFiles.h"
 #include "support/FakeWindow.h"
 #include "support/Harness.h"
+#include "support/RecordingWsc32.h"
 #include "support/TestFiles.h"
 
 namespace {

@@ -6,9 +6,9 @@
 #include <memory>
 
 #include "app/Controller.h"
-#include "device/RecordingWsc32.h"
 #include "support/FakeWindow.h"
 #include "support/ManualFlashTimer.h"
+#include "support/RecordingWsc32.h"
 #include "support/VirtualClock.h"
 
 // The controller wired to fakes: a recording serial library, a flash timer on virtual time, a

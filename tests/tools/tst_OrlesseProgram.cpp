@@ -14,9 +14,10 @@
 #include <memory>
 
 #include "PlayCommand.h"
-#include "ProgramCheck.h"
-#include "ReportCommand.h"
-#include "Simulation.h"
+#include "analysis/ProgramCheck.h"
+#include "analysis/Simulation.h"
+#include "charts/RecordChart.h"
+#include "records/RecordReport.h"
 #include "support/Harness.h"
 #include "support/SimulatorLog.h"
 #include "support/TestFiles.h"

@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QtConcurrent/QtConcurrentRun>
+#include <utility>
 
 Analysis::Analysis(QObject* parent) : QObject(parent) {
     connect(&m_watcher, &QFutureWatcher<ProgramAnalysis>::finished, this, [this] {
@@ -39,8 +40,9 @@ ProgramAnalysis Analysis::analyse(const QByteArray& bytes) {
     timer.start();
     ProgramAnalysis analysis;
     analysis.bytes = bytes;
-    analysis.report = checkProgram(bytes);
-    analysis.trace = traceProgram(bytes);
+    CheckedProgram checked = analyseProgram(bytes);
+    analysis.report = std::move(checked.report);
+    analysis.trace = std::move(checked.trace);
     analysis.seconds = timer.nsecsElapsed() / 1e9;
     return analysis;
 }

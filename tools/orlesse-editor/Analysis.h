@@ -5,8 +5,7 @@
 #include <QObject>
 #include <optional>
 
-#include "ProgramCheck.h"
-#include "Simulation.h"
+#include "analysis/ProgramCheck.h"
 
 // What the editor shows of a program: the check's findings and the run on the simulated clock
 // that the plot draws, both worked out by the same code as `orlesse-program check` and `plot`.

@@ -1,19 +1,14 @@
 #include "EditorPlayer.h"
 
 #include "core/ClockPump.h"
-#include "core/RealtimePriority.h"
 #include "device/Wsc32.h"
-#include "light/LightState.h"
-#include "programs/ProgramReader.h"
-#include "programs/SessionRecorder.h"
 
 EditorPlayer::EditorPlayer(std::unique_ptr<Wsc32> serial, std::unique_ptr<ClockPump> clock,
                            bool realtime, QObject* parent)
     : QObject(parent),
       m_serial(std::move(serial)),
       m_clock(std::move(clock)),
-      m_realtime(realtime ? std::make_unique<RealtimePriority>() : nullptr),
-      m_window(0, [this](const QString& text) { m_openError = text; }) {}
+      m_device(*m_serial, *m_clock, realtime) {}
 
 EditorPlayer::~EditorPlayer() = default;
 
@@ -35,48 +30,30 @@ EditorPlayer::Outcome EditorPlayer::play(const QByteArray& bytes, int firstRecor
     if (m_state != State::Idle) {
         return outcome;
     }
-    m_openError.clear();
     m_stopped = false;
     m_stalls = {};
     m_line = 0;
-    // The white box's value, read by the segment player at each segment's start.
-    m_window = ToolWindow(white ? 1 : 0, [this](const QString& text) { m_openError = text; });
-    m_core = std::make_unique<ControlCore>(*m_serial, m_timer, *m_clock, m_window);
-    if (m_realtime) {
-        m_core->setPrecisionObserver([this](bool open) { m_realtime->setRaised(open); });
-    }
-    LightState& state = m_core->state();
-    PortConnection& port = m_core->port();
-    m_core->settings().ComPortNumber = static_cast<int16_t>(comNumber);
-
-    port.OpenPort();
-    if (!state.PortOpen) {
-        outcome.openError = m_openError.isEmpty() ? tr("The port cannot be opened.") : m_openError;
-        m_core.reset();
-        return outcome;
-    }
-    state.ProgramRunning = true;
-    setState(State::Playing);
-    std::optional<RecordedRun> run;
+    DeviceRun::Request request;
+    request.bytes = bytes;
+    request.firstRecord = firstRecord;
+    request.software = QStringLiteral("orlesse-editor");
+    request.keepRecord = recording.has_value();
     if (recording) {
-        run = playAndRecord(m_core->context(),
-                            {QStringLiteral("orlesse-editor"), recording->programPath, bytes},
-                            hooks(), firstRecord);
-        outcome.failure = run->failure;
-    } else {
-        outcome.failure = ProgramPlayback(m_core->context(), hooks()).play(bytes, firstRecord);
+        request.programPath = recording->programPath;
     }
-    port.closePort();
-    state.PortOpen = false;
-    state.ProgramRunning = false;
+    request.hooks = hooks();
+    // A port that does not open plays nothing and leaves the player idle.
+    request.portOpened = [this] { setState(State::Playing); };
+    const DeviceRun::Outcome run = m_device.play(comNumber, white, request);
+    outcome.openError = run.openError;
+    outcome.failure = run.failure;
     outcome.stopped = m_stopped;
     m_line = 0;
-    m_stalls = m_core->stalls();
-    m_core.reset();
+    m_stalls = run.stalls;
     setState(State::Idle);
     // The record is written with the port given back.
-    if (run) {
-        outcome.record = run->write(recording->folder, &outcome.recordLost);
+    if (run.record) {
+        outcome.record = run.record->write(recording->folder, &outcome.recordLost);
     }
     return outcome;
 }
@@ -96,11 +73,11 @@ void EditorPlayer::resume() {
 }
 
 void EditorPlayer::stop() {
-    if (m_state == State::Idle || !m_core) {
+    if (m_state == State::Idle || !m_device.playing()) {
         return;
     }
     m_stopped = true;
-    m_core->state().ProgramRunning = false;
+    m_device.stop();
     if (m_state == State::Paused) {
         setState(State::Playing);
     }

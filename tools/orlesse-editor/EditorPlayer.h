@@ -6,21 +6,18 @@
 #include <memory>
 #include <optional>
 
-#include "ToolServices.h"
-#include "core/InertFlashTimer.h"
 #include "core/Pacing.h"
-#include "light/ControlCore.h"
 #include "programs/ProgramError.h"
 #include "programs/ProgramPlayback.h"
-#include "programs/SessionFiles.h"
+#include "records/SessionFiles.h"
+#include "runs/DeviceRun.h"
 
 class ClockPump;
-class RealtimePriority;
 class Wsc32;
 
-// Plays a program on a COM port for the editor, through the playback routine every front end
-// plays through: the port opened as the window opens it, the records played from a chosen one
-// on, and always the closing dark frame. Pause darkens the light at once and holds; resume
+// Plays a program on a COM port for the editor, through the device run every front end plays
+// through: the port opened as the window opens it, the records played from a chosen one on, and
+// always the closing dark frame. Pause darkens the light at once and holds; resume
 // goes on with the paused segment where it stopped. The run pumps events, so the window's
 // buttons (and Escape) reach pause, resume and stop while it plays.
 class EditorPlayer final : public QObject {
@@ -86,12 +83,7 @@ class EditorPlayer final : public QObject {
 
     std::unique_ptr<Wsc32> m_serial;
     std::unique_ptr<ClockPump> m_clock;
-    std::unique_ptr<RealtimePriority> m_realtime;  // none: the thread keeps its scheduling
-    InertFlashTimer m_timer;
-    QString m_openError;
-    int m_white = 0;
-    ToolWindow m_window;
-    std::unique_ptr<ControlCore> m_core;
+    DeviceRun::Device m_device;
     Pacing::Stalls m_stalls;
     State m_state = State::Idle;
     bool m_stopped = false;

@@ -37,9 +37,10 @@
 #include "SegmentModel.h"
 #include "app/PortList.h"
 #include "core/ClockPump.h"
+#include "core/ClockText.h"
 #include "device/Wsc32.h"
 #include "programs/ProgramReader.h"
-#include "programs/SessionFiles.h"
+#include "records/SessionFiles.h"
 #include "widgets/DropDownList.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <QPainter>
 #include <QToolTip>
 
-#include "ProgramCheck.h"
+#include "core/ClockText.h"
 
 namespace {
 

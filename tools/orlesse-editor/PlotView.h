@@ -5,8 +5,8 @@
 #include <QWidget>
 #include <optional>
 
-#include "ProgramPlot.h"
-#include "Simulation.h"
+#include "analysis/Simulation.h"
+#include "charts/ProgramPlot.h"
 
 // The chart of what the device will receive, drawn by the same code as `orlesse-program plot`,
 // with a read-out of the time, segment, frequency and level under the mouse and a playhead

@@ -10,7 +10,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "ReportCommand.h"
+#include "charts/RecordChart.h"
+#include "records/RecordReport.h"
 
 namespace {
 

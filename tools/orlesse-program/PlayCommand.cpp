@@ -9,18 +9,13 @@
 #include <optional>
 #include <utility>
 
-#include "ProgramCheck.h"
-#include "ToolServices.h"
-#include "core/InertFlashTimer.h"
+#include "core/ClockText.h"
 #include "core/QtClockPump.h"
-#include "core/RealtimePriority.h"
 #include "core/SignalWatcher.h"
-#include "light/ControlCore.h"
-#include "programs/ProgramPlayback.h"
 #include "programs/ProgramReader.h"
 #include "programs/SegmentPlayer.h"
-#include "programs/SessionFiles.h"
-#include "programs/SessionRecorder.h"
+#include "records/SessionFiles.h"
+#include "runs/DeviceRun.h"
 #include "serial/SerialLibrary.h"
 
 namespace {
@@ -185,68 +180,57 @@ int playProgram(const PlayOptions& options, QTextStream& out, QTextStream& err) 
         }
     }
 
-    QString openError;
-    ToolWindow window(options.white ? 1 : 0,
-                      [&openError](const QString& text) { openError = text; });
     const std::unique_ptr<Wsc32> serial = makeSerialLibrary();
     QtClockPump clock;
-    InertFlashTimer timer;
     // Real-time scheduling while the port is open, where the system grants it.
-    RealtimePriority realtime;
-    ControlCore core(*serial, timer, clock, window);
-    core.setPrecisionObserver([&realtime](bool open) { realtime.setRaised(open); });
-    core.settings().ComPortNumber = static_cast<int16_t>(options.comNumber);
-    LightState& state = core.state();
-    PortConnection& port = core.port();
-    const OperationContext& context = core.context();
-
-    port.OpenPort();
-    if (!state.PortOpen) {
-        err << QStringLiteral("orlesse-program: cannot open COM%1: %2")
-                   .arg(options.comNumber)
-                   .arg(openError)
-            << Qt::endl;
-        return 1;
-    }
+    DeviceRun::Device device(*serial, clock, true);
 
     // Ctrl-C and SIGTERM do what End Program does: the segment ends within its current wait,
     // then the dark frame goes out.
     int endedBy = 0;
-    state.ProgramRunning = true;
     SignalWatcher termination({SIGINT, SIGTERM});
     QObject::connect(&termination, &SignalWatcher::terminationRequested, [&](int signalNumber) {
         if (endedBy == 0) {
             endedBy = signalNumber;
         }
-        state.ProgramRunning = false;
+        device.stop();
     });
 
     Progress progress(out, options.columns, readableRecords(bytes), clock);
-    ProgramPlayback::Hooks hooks;
-    hooks.segmentStarting = [&progress](const ProgramRecord& record) {
+    DeviceRun::Request request;
+    request.bytes = bytes;
+    request.programPath = options.path;
+    request.software = QStringLiteral("orlesse-program");
+    request.keepRecord = !options.recordFolder.isEmpty();
+    request.hooks.segmentStarting = [&progress](const ProgramRecord& record) {
         progress.segmentStarting(record);
     };
-    hooks.frameWritten = [&progress](const SegmentPlayer::Frame& frame) {
+    request.hooks.frameWritten = [&progress](const SegmentPlayer::Frame& frame) {
         progress.frameWritten(frame);
     };
-    std::optional<ProgramError> failure;
-    std::optional<RecordedRun> recorded;
-    if (options.recordFolder.isEmpty()) {
-        failure = ProgramPlayback(context, hooks).play(bytes);
-    } else {
-        recorded = playAndRecord(context, {QStringLiteral("orlesse-program"), options.path, bytes},
-                                 std::move(hooks), 0, [&endedBy]() -> QString {
-                                     if (endedBy == 0) {
-                                         return {};
-                                     }
-                                     return endedBy == SIGINT ? QStringLiteral("SIGINT")
-                                                              : QStringLiteral("SIGTERM");
-                                 });
-        failure = recorded->failure;
+    // A signal that came while the port was opening ends the run before its first frame.
+    request.portOpened = [&] {
+        if (endedBy != 0) {
+            device.stop();
+        }
+    };
+    request.endedBySignal = [&endedBy]() -> QString {
+        if (endedBy == 0) {
+            return {};
+        }
+        return endedBy == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM");
+    };
+    const DeviceRun::Outcome outcome = device.play(options.comNumber, options.white, request);
+    if (!outcome.played()) {
+        err << QStringLiteral("orlesse-program: cannot open COM%1: %2")
+                   .arg(options.comNumber)
+                   .arg(outcome.openError)
+            << Qt::endl;
+        return 1;
     }
     progress.finish();
-    port.closePort();
-    state.PortOpen = false;
+    const std::optional<ProgramError>& failure = outcome.failure;
+    const std::optional<RecordedRun>& recorded = outcome.record;
 
     int status = 0;
     if (failure) {

@@ -11,13 +11,14 @@
 #include <memory>
 
 #include "PlayCommand.h"
-#include "ProgramCheck.h"
-#include "ProgramPlot.h"
-#include "ReportCommand.h"
-#include "Simulation.h"
+#include "analysis/ProgramCheck.h"
+#include "analysis/Simulation.h"
+#include "charts/ProgramPlot.h"
+#include "charts/RecordChart.h"
 #include "core/BuildInfo.h"
 #include "device/ComPorts.h"
 #include "programs/ProgramReader.h"
+#include "records/RecordReport.h"
 
 #ifdef Q_OS_WIN
 #include <qt_windows.h>

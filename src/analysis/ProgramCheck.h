@@ -5,6 +5,8 @@
 #include <QString>
 #include <optional>
 
+#include "analysis/Simulation.h"
+
 // One problem check found in a program file.
 struct CheckFinding {
     enum class Kind { Error, Warning };
@@ -30,14 +32,21 @@ struct CheckReport {
     bool hasErrors() const;
 };
 
-// Checks the program in bytes line by line, going on after each error at the next line. Each
-// record is played by the segment player on the simulated clock, so the ramps, frequencies and
-// failures it reports are the player's own. When the file has an error, the file is also
-// played whole as the window plays it, to say where that run ends.
+// The check of a program and the run of it as the window plays it, worked out together.
+struct CheckedProgram {
+    CheckReport report;
+    ProgramTrace trace;  // the window's run on the simulated clock
+};
+
+// Checks the program in bytes line by line, going on after each error at the next line. Every
+// record is played through the playback routine on the simulated clock, so the ramps,
+// frequencies and failures it reports are the segment player's own: the records of the
+// window's run as that run played them, the others (after an error) afterwards, in file order.
+// Each record is worked out once.
+CheckedProgram analyseProgram(const QByteArray& bytes);
+
+// The check alone: analyseProgram(bytes).report.
 CheckReport checkProgram(const QByteArray& bytes);
 
 // The report as text lines for the file name: one per finding, the window's run, the summary.
 QStringList formatReport(const QString& name, const CheckReport& report);
-
-// "h:mm:ss" for a number of seconds.
-QString clockText(double seconds);

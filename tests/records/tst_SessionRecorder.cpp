@@ -13,8 +13,9 @@
 #include "device/ComPorts.h"
 #include "device/Wsc32.h"
 #include "programs/ProgramPlayback.h"
-#include "programs/SessionFiles.h"
-#include "programs/SessionRecorder.h"
+#include "records/SessionFiles.h"
+#include "records/SessionRecorder.h"
+#include "runs/DeviceRun.h"
 #include "support/Harness.h"
 
 namespace {
@@ -355,14 +356,17 @@ void TestSessionRecorder::pauses() {
     if (!std::isnan(stopAt)) {
         h.clock.at(run.start + stopAt, [&h] { h.state.ProgramRunning = false; });
     }
-    ProgramPlayback::Hooks hooks;
-    hooks.holding = [&holding] { return holding; };
+    DeviceRun::Request request;
+    request.bytes = run.bytes;
+    request.programPath = QStringLiteral("p.csv");
+    request.software = QStringLiteral("test");
+    request.keepRecord = true;
+    request.hooks.holding = [&holding] { return holding; };
     QTemporaryDir dir;
-    const RecordedRun recorded =
-        playAndRecord(h.controller->context(),
-                      {QStringLiteral("test"), QStringLiteral("p.csv"), run.bytes}, hooks);
+    const DeviceRun::Outcome outcome = DeviceRun::playOn(h.controller->context(), request);
+    QVERIFY(outcome.record);
     QString error;
-    QVERIFY2(recorded.write(dir.path(), &error), qPrintable(error));
+    QVERIFY2(outcome.record->write(dir.path(), &error), qPrintable(error));
 
     const std::optional<SessionFiles::Loaded> loaded = SessionFiles::read(dir.path(), &error);
     QVERIFY2(loaded, qPrintable(error));

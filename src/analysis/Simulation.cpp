@@ -1,4 +1,4 @@
-#include "Simulation.h"
+#include "analysis/Simulation.h"
 
 #include <algorithm>
 #include <cstdlib>

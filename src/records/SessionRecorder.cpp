@@ -1,4 +1,4 @@
-#include "programs/SessionRecorder.h"
+#include "records/SessionRecorder.h"
 
 #include <QDateTime>
 #include <algorithm>
@@ -174,30 +174,6 @@ SessionRecord SessionRecorder::finish(SessionEnding ending) {
     }
     m_record.ending = std::move(ending);
     return std::exchange(m_record, SessionRecord());
-}
-
-RecordedRun playAndRecord(const OperationContext& context, SessionRecorder::Setup setup,
-                          ProgramPlayback::Hooks inner, int firstRecord,
-                          const std::function<QString()>& endedBySignal) {
-    const QByteArray bytes = setup.programBytes;
-    SessionRecorder recorder(context);
-    recorder.begin(std::move(setup));
-    RecordedRun run;
-    run.failure =
-        ProgramPlayback(context, recorder.hooks(std::move(inner))).play(bytes, firstRecord);
-    SessionEnding ending;
-    const QString signalName = endedBySignal ? endedBySignal() : QString();
-    if (run.failure) {
-        ending.how = SessionEnding::How::Failed;
-        ending.failure = run.failure;
-    } else if (!signalName.isEmpty()) {
-        ending.how = SessionEnding::How::Signal;
-        ending.signalName = signalName;
-    } else if (!context.state.ProgramRunning || context.state.Unloading) {
-        ending.how = SessionEnding::How::Stopped;
-    }
-    run.record = recorder.finish(std::move(ending));
-    return run;
 }
 
 std::optional<SessionFiles::Paths> RecordedRun::write(const QString& folder, QString* error) const {

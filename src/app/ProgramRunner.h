@@ -1,10 +1,8 @@
 #pragma once
 
 #include <QString>
-#include <optional>
 
 #include "light/OperationContext.h"
-#include "programs/ProgramError.h"
 
 // "Start Program" and "End Program": a light program chosen in the open-file dialog is played
 // record by record through the segment player, then the device is darkened.
@@ -31,9 +29,6 @@ class ProgramRunner {
     bool setRecordFolder(const QString& folder, QString* error = nullptr);
 
   private:
-    // Plays the file with a session recorder on and writes its record.
-    std::optional<ProgramError> playRecorded(const QString& path);
-
     OperationContext m_context;
     QString m_programFolder;
     QString m_recordFolder;

@@ -1,4 +1,4 @@
-#include "programs/SessionFiles.h"
+#include "records/SessionFiles.h"
 
 #include <zlib.h>
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "programs/SessionRecord.h"
+#include "records/SessionRecord.h"
 
 // The files of a session record, side by side in one folder, named <program>_<start>_... with
 // <start> the UTC time of the first frame (20261208T142530Z):

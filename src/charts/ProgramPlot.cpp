@@ -1,4 +1,4 @@
-#include "ProgramPlot.h"
+#include "charts/ProgramPlot.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "ProgramCheck.h"
-#include "Simulation.h"
+#include "analysis/Simulation.h"
+#include "core/ClockText.h"
 #include "programs/SegmentPlayer.h"
 
 namespace {

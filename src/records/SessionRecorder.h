@@ -8,8 +8,8 @@
 #include "device/PortConnection.h"
 #include "light/OperationContext.h"
 #include "programs/ProgramPlayback.h"
-#include "programs/SessionFiles.h"
-#include "programs/SessionRecord.h"
+#include "records/SessionFiles.h"
+#include "records/SessionRecord.h"
 
 // Keeps the record of a program run: fed by the playback routine's hooks (each segment, each
 // frame the segment player writes, the end of the records) and by the port connection's write
@@ -70,13 +70,3 @@ struct RecordedRun {
     // error.
     std::optional<SessionFiles::Paths> write(const QString& folder, QString* error) const;
 };
-
-// Plays setup's program from its record firstRecord on through the playback routine with a
-// recorder on (inner's hooks are called as well). The run ended by a failure, else by End
-// Program when ProgramRunning was cleared; endedBySignal, when given, names a signal that ended
-// it instead ("SIGINT"), or returns an empty text. Every front end that keeps records plays
-// through this, so they all end a record in the same way; each writes the record when it is
-// ready to (the command-line tool after closing the port).
-RecordedRun playAndRecord(const OperationContext& context, SessionRecorder::Setup setup,
-                          ProgramPlayback::Hooks inner = {}, int firstRecord = 0,
-                          const std::function<QString()>& endedBySignal = {});

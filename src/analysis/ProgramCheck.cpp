@@ -1,10 +1,12 @@
-#include "ProgramCheck.h"
+#include "analysis/ProgramCheck.h"
 
+#include <QHash>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
-#include "Simulation.h"
+#include "analysis/Simulation.h"
+#include "core/ClockText.h"
 #include "programs/ProgramPlayback.h"
 #include "programs/SegmentPlayer.h"
 
@@ -120,8 +122,7 @@ void addToRanges(CheckReport& report, const SegmentTrace& played) {
 }
 
 // Where the window's run of the file ends, and what it leaves unplayed.
-QString describeWindowRun(const QByteArray& bytes) {
-    const ProgramTrace trace = traceProgram(bytes);
+QString describeWindowRun(const ProgramTrace& trace) {
     if (!trace.failure) {
         return {};
     }
@@ -147,6 +148,63 @@ QString describeWindowRun(const QByteArray& bytes) {
         .arg(trace.segments.size());
 }
 
+// The segments of the window's run by the line of their record, for the records read from one
+// line alone; a record the window read across lines, and the one at which a run too long to
+// work out was stopped, are not among them.
+QHash<int, const SegmentTrace*> segmentsByLine(const ProgramTrace& trace) {
+    QHash<int, const SegmentTrace*> byLine;
+    for (const SegmentTrace& segment : trace.segments) {
+        const auto& lines = segment.record.lines;
+        const int line = segment.record.line();
+        if (line != trace.stoppedAtLine &&
+            std::all_of(lines.begin(), lines.end(), [line](int l) { return l == line; })) {
+            byLine.insert(line, &segment);
+        }
+    }
+    return byLine;
+}
+
+// Judges one played record: its ranges, and either the failure it ended with or its warnings.
+void judge(CheckReport& report, const SegmentTrace& played,
+           const std::optional<ProgramError>& failure) {
+    addToRanges(report, played);
+    if (failure) {
+        report.findings.append(error(played.record.line(), failure->reason()));
+    } else {
+        warnAboutSegment(played, report.findings);
+    }
+}
+
+// Plays the records the window's run did not play, in file order, through the playback routine
+// on the simulated clock, as a file of just those records would play. A record that fails is
+// reported and the run goes on with the next.
+void checkRest(CheckReport& report, const QList<ProgramRecord>& records) {
+    SimulatedRig rig;
+    QList<SegmentTrace> played;
+    ProgramPlayback::Hooks hooks;
+    hooks.segmentStarting = [&](const ProgramRecord& record) {
+        SegmentTrace segment;
+        segment.record = record;
+        segment.start = rig.clock().now();
+        played.append(segment);
+    };
+    hooks.frameWritten = [&played](const SegmentPlayer::Frame& frame) { played.last().add(frame); };
+    qsizetype next = 0;
+    while (next < records.size()) {
+        played.clear();
+        rig.context().state.ProgramRunning = true;
+        const std::optional<ProgramError> failure =
+            ProgramPlayback(rig.context(), hooks).playRecords(records.mid(next));
+        for (qsizetype i = 0; i < played.size(); ++i) {
+            judge(report, played[i], i + 1 == played.size() ? failure : std::nullopt);
+        }
+        if (!failure || played.isEmpty()) {
+            break;
+        }
+        next += played.size();
+    }
+}
+
 }  // namespace
 
 bool CheckReport::hasErrors() const {
@@ -156,13 +214,22 @@ bool CheckReport::hasErrors() const {
 }
 
 CheckReport checkProgram(const QByteArray& bytes) {
-    CheckReport report;
+    return analyseProgram(bytes).report;
+}
+
+CheckedProgram analyseProgram(const QByteArray& bytes) {
+    CheckedProgram result;
+    CheckReport& report = result.report;
+    // The window's run of the file: the chart of the editor and plot, where a run with an error
+    // ends, and the warnings of every record it plays whole.
+    result.trace = traceProgram(bytes);
+    const ProgramTrace& trace = result.trace;
     ProgramReader lines(bytes);
     if (bytes.isEmpty()) {
         report.findings.append(
             error(0, QStringLiteral("the file is empty: it has no header line")));
-        report.windowRun = describeWindowRun(bytes);
-        return report;
+        report.windowRun = describeWindowRun(trace);
+        return result;
     }
 
     const QByteArray header = lines.readLine();
@@ -178,14 +245,12 @@ CheckReport checkProgram(const QByteArray& bytes) {
         }
     }
 
-    // Every record plays on one simulated clock, in file order, as the window would play the
-    // records of a file without errors.
-    SimulatedRig rig;
-    SegmentPlayer player(rig.context());
-    SegmentTrace played;
+    // Every line is judged on its own, going on after an error. A record the window's run
+    // played is judged by what it did there; the others are played afterwards, so that every
+    // record is worked out once.
+    const QHash<int, const SegmentTrace*> playedByWindow = segmentsByLine(trace);
+    QList<ProgramRecord> rest;
     qint64 simulatedFrames = 0;
-    player.setFrameObserver([&played](const SegmentPlayer::Frame& frame) { played.add(frame); });
-
     while (!lines.atEnd()) {
         const int line = lines.line();
         const QByteArray text = lines.readLine();
@@ -216,40 +281,25 @@ CheckReport checkProgram(const QByteArray& bytes) {
                                   .arg(MaxSimulatedFrames)));
             continue;
         }
-
-        played = SegmentTrace{};
-        played.record = record;
-        played.start = rig.clock().now();
-        int16_t frequency = record.nStartFrequency;
-        try {
-            player.PlaySegment(record.nSegmentID, frequency, record.nEndFrequency,
-                               record.nStartBrightness, record.nEndBrightness, record.nDuration);
-        } catch (const ProgramError& failure) {
-            report.findings.append(error(line, failure.reason()));
-            addToRanges(report, played);
+        const SegmentTrace* played = playedByWindow.value(line);
+        if (played == nullptr) {
+            rest.append(record);
             continue;
         }
-        played.end = rig.clock().now();
-        warnAboutSegment(played, report.findings);
-        addToRanges(report, played);
+        // The failure of the window's run belongs to the segment it ended in.
+        const bool failedHere =
+            trace.failure && played == &trace.segments.last() && trace.failure->line() == line;
+        judge(report, *played, failedHere ? trace.failure : std::nullopt);
     }
+    checkRest(report, rest);
 
     std::stable_sort(report.findings.begin(), report.findings.end(),
                      [](const CheckFinding& a, const CheckFinding& b) { return a.line < b.line; });
     if (report.hasErrors()) {
-        report.windowRun = describeWindowRun(bytes);
+        report.windowRun = describeWindowRun(trace);
     }
-    return report;
+    return result;
 }
-
-QString clockText(double seconds) {
-    const qint64 whole = std::llround(std::max(seconds, 0.0));
-    return QStringLiteral("%1:%2:%3")
-        .arg(whole / 3600)
-        .arg((whole / 60) % 60, 2, 10, QLatin1Char('0'))
-        .arg(whole % 60, 2, 10, QLatin1Char('0'));
-}
-
 QStringList formatReport(const QString& name, const CheckReport& report) {
     QStringList out;
     for (const CheckFinding& finding : report.findings) {

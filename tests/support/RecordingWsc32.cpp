@@ -1,4 +1,4 @@
-#include "device/RecordingWsc32.h"
+#include "RecordingWsc32.h"
 
 int RecordingWsc32::failureOr(const QString& name, int result) const {
     return m_failures.value(name, result);

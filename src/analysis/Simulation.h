@@ -5,9 +5,10 @@
 #include <functional>
 #include <optional>
 
-#include "ToolServices.h"
+#include "core/HeadlessWindow.h"
 #include "core/InertFlashTimer.h"
 #include "core/SimulatedClock.h"
+#include "device/SilentWsc32.h"
 #include "light/ControlCore.h"
 #include "programs/ProgramError.h"
 #include "programs/ProgramReader.h"
@@ -31,7 +32,7 @@ class SimulatedRig {
 
   private:
     SilentWsc32 m_serial;
-    ToolWindow m_window;
+    HeadlessWindow m_window;
     InertFlashTimer m_timer;
     SimulatedClock m_clock;
     ControlCore m_core;

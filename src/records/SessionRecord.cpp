@@ -1,4 +1,4 @@
-#include "programs/SessionRecord.h"
+#include "records/SessionRecord.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,8 +5,8 @@
 #include <QJsonArray>
 #include <QTest>
 
-#include "programs/ProgramRunner.h"
-#include "programs/SessionFiles.h"
+#include "app/ProgramRunner.h"
+#include "records/SessionFiles.h"
 #include "support/Harness.h"
 
 namespace {

@@ -1,8 +1,7 @@
-#include "programs/ProgramRunner.h"
+#include "app/ProgramRunner.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <optional>
 #include <utility>
 
 #include "core/FlashTimer.h"
@@ -12,8 +11,8 @@
 #include "programs/ProgramError.h"
 #include "programs/ProgramPlayback.h"
 #include "programs/ProgramReader.h"
-#include "programs/SessionFiles.h"
-#include "programs/SessionRecorder.h"
+#include "records/SessionFiles.h"
+#include "runs/DeviceRun.h"
 
 ProgramRunner::ProgramRunner(const OperationContext& context, QString programFolder)
     : m_context(context), m_programFolder(std::move(programFolder)) {}
@@ -36,10 +35,32 @@ void ProgramRunner::cmdProgramStart_Click() {
         return;
     }
 
-    const std::optional<ProgramError> failure =
-        m_recordFolder.isEmpty() ? ProgramPlayback(m_context).playFile(path) : playRecorded(path);
-    if (failure) {
-        m_context.window.showMessage(failure->message());
+    QByteArray bytes;
+    try {
+        bytes = ProgramReader::readFile(path);
+    } catch (const ProgramError&) {
+        // Nothing plays, so there is nothing to record; the routine reports the file and
+        // darkens the light.
+        if (const std::optional<ProgramError> failure = ProgramPlayback(m_context).playFile(path)) {
+            m_context.window.showMessage(failure->message());
+        }
+        return;
+    }
+    DeviceRun::Request request;
+    request.bytes = bytes;
+    request.programPath = path;
+    request.software = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    request.keepRecord = !m_recordFolder.isEmpty();
+    const DeviceRun::Outcome outcome = DeviceRun::playOn(m_context, request);
+    if (outcome.record) {
+        QString error;
+        if (!outcome.record->write(m_recordFolder, &error)) {
+            m_context.window.showMessage(
+                QStringLiteral("The session record is lost: %1").arg(error));
+        }
+    }
+    if (outcome.failure) {
+        m_context.window.showMessage(outcome.failure->message());
     }
 }
 
@@ -54,23 +75,6 @@ bool ProgramRunner::setRecordFolder(const QString& folder, QString* error) {
     }
     m_recordFolder = folder;
     return true;
-}
-
-std::optional<ProgramError> ProgramRunner::playRecorded(const QString& path) {
-    QByteArray bytes;
-    try {
-        bytes = ProgramReader::readFile(path);
-    } catch (const ProgramError&) {
-        // Nothing plays, so there is nothing to record; the routine reports the file.
-        return ProgramPlayback(m_context).playFile(path);
-    }
-    const RecordedRun run = playAndRecord(
-        m_context, {QFileInfo(QCoreApplication::applicationFilePath()).fileName(), path, bytes});
-    QString error;
-    if (!run.write(m_recordFolder, &error)) {
-        m_context.window.showMessage(QStringLiteral("The session record is lost: %1").arg(error));
-    }
-    return run.failure;
 }
 
 void ProgramRunner::cndProgramEnd_Click() {

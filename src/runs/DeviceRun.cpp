@@ -1,0 +1,85 @@
+#include "runs/DeviceRun.h"
+
+#include "core/RealtimePriority.h"
+#include "device/PortConnection.h"
+#include "light/LightState.h"
+
+namespace DeviceRun {
+
+Outcome playOn(const OperationContext& context, const Request& request) {
+    Outcome outcome;
+    if (!request.keepRecord) {
+        outcome.failure =
+            ProgramPlayback(context, request.hooks).play(request.bytes, request.firstRecord);
+        return outcome;
+    }
+    SessionRecorder recorder(context);
+    recorder.begin({request.software, request.programPath, request.bytes});
+    RecordedRun run;
+    run.failure = ProgramPlayback(context, recorder.hooks(request.hooks))
+                      .play(request.bytes, request.firstRecord);
+    SessionEnding ending;
+    const QString signalName = request.endedBySignal ? request.endedBySignal() : QString();
+    if (run.failure) {
+        ending.how = SessionEnding::How::Failed;
+        ending.failure = run.failure;
+    } else if (!signalName.isEmpty()) {
+        ending.how = SessionEnding::How::Signal;
+        ending.signalName = signalName;
+    } else if (!context.state.ProgramRunning || context.state.Unloading) {
+        ending.how = SessionEnding::How::Stopped;
+    }
+    run.record = recorder.finish(std::move(ending));
+    outcome.failure = run.failure;
+    outcome.record = std::move(run);
+    return outcome;
+}
+
+Device::Device(Wsc32& serial, ClockPump& clock, bool realtime)
+    : m_serial(serial),
+      m_clock(clock),
+      m_realtime(realtime ? std::make_unique<RealtimePriority>() : nullptr) {}
+
+Device::~Device() = default;
+
+Outcome Device::play(int comNumber, bool white, const Request& request) {
+    Outcome outcome;
+    m_openError.clear();
+    // The white box's value, read by the segment player at each segment's start; the serial
+    // error text of a port that cannot be opened arrives as the window's message.
+    m_window = HeadlessWindow(white ? 1 : 0, [this](const QString& text) { m_openError = text; });
+    m_core = std::make_unique<ControlCore>(m_serial, m_timer, m_clock, m_window);
+    if (m_realtime) {
+        m_core->setPrecisionObserver([this](bool open) { m_realtime->setRaised(open); });
+    }
+    LightState& state = m_core->state();
+    PortConnection& port = m_core->port();
+    m_core->settings().ComPortNumber = static_cast<int16_t>(comNumber);
+
+    port.OpenPort();
+    if (!state.PortOpen) {
+        outcome.openError =
+            m_openError.isEmpty() ? QStringLiteral("The port cannot be opened.") : m_openError;
+        m_core.reset();
+        return outcome;
+    }
+    state.ProgramRunning = true;
+    if (request.portOpened) {
+        request.portOpened();
+    }
+    outcome = playOn(m_core->context(), request);
+    port.closePort();
+    state.PortOpen = false;
+    state.ProgramRunning = false;
+    outcome.stalls = m_core->stalls();
+    m_core.reset();
+    return outcome;
+}
+
+void Device::stop() {
+    if (m_core) {
+        m_core->state().ProgramRunning = false;
+    }
+}
+
+}  // namespace DeviceRun
