@@ -42,6 +42,7 @@
 #include "core/Pacing.h"
 #include "core/QtClockPump.h"
 #include "core/QtFlashTimer.h"
+#include "device/ComPorts.h"
 #include "light/Flashing.h"
 #include "light/SegmentColours.h"
 #include "serial/QtSerialWsc32.h"
@@ -58,10 +59,10 @@ constexpr int ComNumber = 1;
 class BenchWindow final : public frmMain {
   public:
     BenchWindow(std::unique_ptr<Wsc32> serial, const QString& folder, QString programPath,
-                Pacing pacing)
+                Timing timing)
         : frmMain(std::move(serial), std::make_unique<NoPorts>(),
                   ProcessINIFile(folder, folder, [](const QString&) { return true; }), folder,
-                  std::move(pacing)),
+                  std::move(timing)),
           m_programPath(std::move(programPath)) {}
 
     // Clicks the named button, as a user does.
@@ -94,7 +95,7 @@ class BenchEditor final : public EditorWindow {
         : EditorWindow(services(std::move(serial), std::move(clock), folder, realtime)) {
         settings().setValue(QStringLiteral("safety/photosensitivityNoticeAcknowledged"), true);
         auto* com = findChild<QComboBox*>(QStringLiteral("comPort"));
-        com->setCurrentIndex(com->findText(QStringLiteral("Com%1").arg(ComNumber)));
+        com->setCurrentIndex(com->findText(ComPorts::displayName(ComNumber)));
     }
     // Whether the editor reported a failure.
     bool failed() const { return m_failed; }
@@ -363,7 +364,7 @@ Result runOnce(const Row& row, const Strategy& strategy, double seconds, int rou
     } else {
         window = std::make_unique<BenchWindow>(
             std::move(serialOwned), env.folder, env.programPath,
-            frmMain::Pacing{std::move(timerOwned), std::move(clockOwned), realtime});
+            frmMain::Timing{std::move(timerOwned), std::move(clockOwned), realtime});
     }
     std::optional<BusyProcessors> busy;
     if (row.busy) {

@@ -181,7 +181,7 @@ int main(int argc, char* argv[]) {
             return 1;
         }
         controller.Form_Load();
-        controller.ComboCOMPort_Click(QStringLiteral("Com%1").arg(ComNumber));
+        controller.ComboCOMPort_Click(ComPorts::displayName(ComNumber));
         controller.ComboFlashRate_Click(rate - 1);
         controller.cmdFlashOrlesse_Click();
         if (window.messages > 0 || !runUntilArrival(*device.pty, 5.0)) {

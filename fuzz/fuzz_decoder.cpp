@@ -51,7 +51,7 @@ struct Tally {
         for (const DecodedItem& item : out) {
             if (item.kind == DecodedItem::Kind::Frame) {
                 ++frames;
-            } else if (item.bytes.isEmpty() || item.bytes.size() > FrameDecoder::maxChunkBytes) {
+            } else if (item.bytes.isEmpty() || item.bytes.size() > FrameDecoder::MaxChunkBytes) {
                 fail();
             }
         }
@@ -63,7 +63,7 @@ struct Tally {
 void checkDecoder(const FrameDecoder& decoder, const Tally& tally) {
     if (decoder.frameCount() != tally.frames ||
         decoder.malformedCount() != quint64(tally.items.size()) - tally.frames ||
-        decoder.pendingSize() >= FrameDecoder::maxChunkBytes) {
+        decoder.pendingSize() >= FrameDecoder::MaxChunkBytes) {
         fail();
     }
 }

@@ -5,6 +5,8 @@
 #include <functional>
 #include <vector>
 
+#include "device/ComPorts.h"
+
 class PortList;
 
 // The items of a COM port list and how they follow the ports present: filled once, then on
@@ -39,7 +41,7 @@ class ComPortListing {
     const std::vector<Item>& items() const { return m_items; }
 
     // The item text of COM n.
-    static QString itemText(int number) { return QStringLiteral("Com%1").arg(number); }
+    static QString itemText(int number) { return ComPorts::displayName(number); }
     // The COM number of an item text ("Com12" gives 12).
     static int numberOf(const QString& itemText) { return itemText.mid(3).trimmed().toInt(); }
 

@@ -4,12 +4,17 @@
 #include <QStandardPaths>
 
 #include "device/ComPorts.h"
+#include "settings/InstallLocation.h"
 
 namespace ComPorts {
 
 QString portsFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/Corvexa/Orlesse/ports");
+           QLatin1Char('/') + InstallLocation::VendorFolder + QStringLiteral("/ports");
+}
+
+QString displayName(int comNumber) {
+    return QStringLiteral("Com%1").arg(comNumber);
 }
 
 QString linkName(int comNumber) {
@@ -19,16 +24,18 @@ QString linkName(int comNumber) {
 int linkNumber(const QString& name) {
     static const QRegularExpression pattern(QStringLiteral("^com([1-9][0-9]{0,2})$"));
     const QRegularExpressionMatch match = pattern.match(name);
-    if (!match.hasMatch())
+    if (!match.hasMatch()) {
         return 0;
+    }
     const int number = match.captured(1).toInt();
     return isComNumber(number) ? number : 0;
 }
 
 QString describe(const QList<Info>& listed, int comNumber) {
     for (const Info& port : listed) {
-        if (port.number == comNumber)
+        if (port.number == comNumber) {
             return port.description.isEmpty() ? port.devicePath : port.description;
+        }
     }
     return devicePath(comNumber);
 }

@@ -39,6 +39,9 @@ constexpr bool isComNumber(int n) {
 // publishes its pseudo-terminal there.
 QString portsFolder();
 
+// How the window and the editor name COM n in their lists and messages: "Com<n>".
+QString displayName(int comNumber);
+
 // The name of COM n's link in the ports folder: "com<n>".
 QString linkName(int comNumber);
 

@@ -24,16 +24,18 @@ constexpr int BlockSize = 32;
 // The device name (ttyS0, ttyUSB3 ...) the fixed rule gives COM n, or an empty text.
 QString fixedDeviceName(int comNumber) {
     for (const FixedBlock& block : FixedBlocks) {
-        if (comNumber >= block.firstCom && comNumber < block.firstCom + BlockSize)
+        if (comNumber >= block.firstCom && comNumber < block.firstCom + BlockSize) {
             return QLatin1String(block.prefix) + QString::number(comNumber - block.firstCom);
+        }
     }
     return {};
 }
 
 QString readLine(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
         return {};
+    }
     return QString::fromUtf8(file.readLine()).trimmed();
 }
 
@@ -46,10 +48,13 @@ QString describeTty(const QString& classEntry) {
         if (!product.isEmpty()) {
             QStringList details;
             if (const QString maker = readLine(dir + QStringLiteral("/manufacturer"));
-                !maker.isEmpty())
+                !maker.isEmpty()) {
                 details.append(maker);
-            if (const QString serial = readLine(dir + QStringLiteral("/serial")); !serial.isEmpty())
+            }
+            if (const QString serial = readLine(dir + QStringLiteral("/serial"));
+                !serial.isEmpty()) {
                 details.append(QStringLiteral("serial ") + serial);
+            }
             return details.isEmpty() ? product
                                      : QStringLiteral("%1 (%2)").arg(product, details.join(", "));
         }
@@ -57,8 +62,9 @@ QString describeTty(const QString& classEntry) {
     }
     const QString driver =
         QFileInfo(classEntry + QStringLiteral("/device/driver")).canonicalFilePath();
-    if (driver.isEmpty())
+    if (driver.isEmpty()) {
         return QStringLiteral("Serial port");
+    }
     return QStringLiteral("Serial port (%1)").arg(QFileInfo(driver).fileName());
 }
 
@@ -66,12 +72,15 @@ QString describeTty(const QString& classEntry) {
 // has a device behind it. The kernel keeps ttyS nodes for every possible 8250 line; those
 // without a UART report type 0 and are left out.
 bool fixedDevicePresent(const QString& node, const QString& classEntry, bool kernelListsTtys) {
-    if (!QFileInfo::exists(node))
+    if (!QFileInfo::exists(node)) {
         return false;
-    if (!kernelListsTtys)
+    }
+    if (!kernelListsTtys) {
         return true;
-    if (!QFileInfo::exists(classEntry + QStringLiteral("/device")))
+    }
+    if (!QFileInfo::exists(classEntry + QStringLiteral("/device"))) {
         return false;
+    }
     return readLine(classEntry + QStringLiteral("/type")) != QLatin1String("0");
 }
 
@@ -101,16 +110,19 @@ Destination follow(const QString& path) {
     QString hop = path;
     for (int count = 0; count < MaxLinkHops; ++count) {
         const QFileInfo info(hop);
-        if (!info.isSymLink())
+        if (!info.isSymLink()) {
             break;
+        }
         const QString target = info.symLinkTarget();
         if (const qint64 pid = handleOwner(target); pid != 0) {
             const QString name = readLine(QStringLiteral("/proc/%1/comm").arg(pid));
-            if (name != QLatin1String(SimulatorProcessName))
+            if (name != QLatin1String(SimulatorProcessName)) {
                 return {};
+            }
             const QString device = QFileInfo(target).canonicalFilePath();
-            if (!device.startsWith(QLatin1String("/dev/pts/")))
+            if (!device.startsWith(QLatin1String("/dev/pts/"))) {
                 return {};
+            }
             return {device, pid};
         }
         hop = target;
@@ -123,16 +135,20 @@ Destination follow(const QString& path) {
 QString identify(const Destination& destination, const QString& deviceFolder,
                  const QString& ttyClassFolder) {
     const QString& device = destination.device;
-    if (destination.simulator != 0)
+    if (destination.simulator != 0) {
         return QStringLiteral("device simulator's pseudo-terminal %1 (process %2)")
             .arg(device)
             .arg(destination.simulator);
-    if (device.startsWith(QLatin1String("/dev/pts/")))
+    }
+    if (device.startsWith(QLatin1String("/dev/pts/"))) {
         return QStringLiteral("pseudo-terminal ") + device;
+    }
     const QFileInfo node(device);
     const QString classEntry = ttyClassFolder + QLatin1Char('/') + node.fileName();
-    if (node.path() == QFileInfo(deviceFolder).canonicalFilePath() && QFileInfo::exists(classEntry))
+    if (node.path() == QFileInfo(deviceFolder).canonicalFilePath() &&
+        QFileInfo::exists(classEntry)) {
         return describeTty(classEntry) + QStringLiteral(" - ") + device;
+    }
     return device;
 }
 
@@ -144,8 +160,9 @@ std::map<int, QFileInfo> linkEntries() {
     const QStringList names =
         folder.entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
     for (const QString& name : names) {
-        if (const int number = linkNumber(name); number != 0)
+        if (const int number = linkNumber(name); number != 0) {
             links.emplace(number, QFileInfo(folder.filePath(name)));
+        }
     }
     return links;
 }
@@ -153,11 +170,13 @@ std::map<int, QFileInfo> linkEntries() {
 }  // namespace
 
 QString devicePath(int comNumber) {
-    if (!isComNumber(comNumber))
+    if (!isComNumber(comNumber)) {
         return {};
+    }
     const QFileInfo link(portsFolder() + QLatin1Char('/') + linkName(comNumber));
-    if (link.isSymLink() || link.exists())
+    if (link.isSymLink() || link.exists()) {
         return link.filePath();
+    }
     const QString name = fixedDeviceName(comNumber);
     return name.isEmpty() ? QString() : QStringLiteral("/dev/") + name;
 }
@@ -167,14 +186,16 @@ QString resolve(const QString& path) {
 }
 
 QString stableName(const QString& device, const QString& folder) {
-    if (device.isEmpty())
+    if (device.isEmpty()) {
         return {};
+    }
     const QDir names(folder);
     for (const QString& name :
          names.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
         const QString path = names.filePath(name);
-        if (QFileInfo(path).isSymLink() && QFileInfo(path).canonicalFilePath() == device)
+        if (QFileInfo(path).isSymLink() && QFileInfo(path).canonicalFilePath() == device) {
             return path;
+        }
     }
     return {};
 }
@@ -184,8 +205,9 @@ QList<Info> presentIn(const QString& deviceFolder, const QString& ttyClassFolder
     const std::map<int, QFileInfo> links = linkEntries();
     for (const auto& [number, link] : links) {
         const Destination destination = follow(link.filePath());
-        if (destination.device.isEmpty())
+        if (destination.device.isEmpty()) {
             continue;  // whatever it pointed to, or the simulator behind it, is gone
+        }
         // Where the link points, then what the device there is.
         const QString where = link.isSymLink()
                                   ? link.filePath() + QStringLiteral(" -> ") + link.symLinkTarget()
@@ -198,20 +220,23 @@ QList<Info> presentIn(const QString& deviceFolder, const QString& ttyClassFolder
     for (const FixedBlock& block : FixedBlocks) {
         for (int offset = 0; offset < BlockSize; ++offset) {
             const int number = block.firstCom + offset;
-            if (links.count(number) != 0)
+            if (links.count(number) != 0) {
                 continue;  // the link decides this number, present or not
+            }
             const QString name = fixedDeviceName(number);
             const QString node = deviceFolder + QLatin1Char('/') + name;
             const QString classEntry = ttyClassFolder + QLatin1Char('/') + name;
-            if (fixedDevicePresent(node, classEntry, kernelListsTtys))
+            if (fixedDevicePresent(node, classEntry, kernelListsTtys)) {
                 ports.emplace(number, Info{number, node,
                                            describeTty(classEntry) + QStringLiteral(" - ") + node});
+            }
         }
     }
 
     QList<Info> result;
-    for (const auto& entry : ports)
+    for (const auto& entry : ports) {
         result.append(entry.second);
+    }
     return result;
 }
 

@@ -71,8 +71,9 @@ QHash<QString, QString> adapterNames() {
 }  // namespace
 
 QString devicePath(int comNumber) {
-    if (!isComNumber(comNumber))
+    if (!isComNumber(comNumber)) {
         return {};
+    }
     return QStringLiteral("COM%1").arg(comNumber);
 }
 
@@ -95,8 +96,9 @@ QList<Info> presentIn(const QString&, const QString&) {
         const QString name = QString::fromWCharArray(&names[start]);
         start += DWORD(name.size()) + 1;
         const QRegularExpressionMatch match = pattern.match(name);
-        if (!match.hasMatch() || !isComNumber(match.captured(1).toInt()))
+        if (!match.hasMatch() || !isComNumber(match.captured(1).toInt())) {
             continue;
+        }
         wchar_t target[512] = {};
         const DWORD targetLength =
             QueryDosDeviceW(reinterpret_cast<const wchar_t*>(name.utf16()), target, 512);

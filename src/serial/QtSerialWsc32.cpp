@@ -56,8 +56,9 @@ bool transientWriteFailure(QSerialPort::SerialPortError error, int errorNumber) 
 // A failure after which the port is of no further use: the device is gone or refuses writes.
 // Such a port must be closed, or its write notifier would fire again and again.
 bool deviceLost(QSerialPort::SerialPortError error, int errorNumber) {
-    if (error == QSerialPort::WriteError)
+    if (error == QSerialPort::WriteError) {
         return true;
+    }
     return error == QSerialPort::ResourceError && !transientWriteFailure(error, errorNumber);
 }
 
@@ -84,8 +85,9 @@ void requestLowLatency([[maybe_unused]] QSerialPort& serial) {
 #ifdef Q_OS_UNIX
 // The errno of a permission refusal for writing to device, or 0 when the permissions allow it.
 int permissionRefusal(const QString& device) {
-    if (::faccessat(AT_FDCWD, QFile::encodeName(device).constData(), W_OK, AT_EACCESS) == 0)
+    if (::faccessat(AT_FDCWD, QFile::encodeName(device).constData(), W_OK, AT_EACCESS) == 0) {
         return 0;
+    }
     const int error = errno;
     return (error == EACCES || error == EPERM) ? error : 0;
 }
@@ -93,26 +95,29 @@ int permissionRefusal(const QString& device) {
 // The name of the group that owns device, or an empty text.
 QString owningGroup(const QString& device) {
     struct stat status {};
-    if (::stat(QFile::encodeName(device).constData(), &status) != 0)
+    if (::stat(QFile::encodeName(device).constData(), &status) != 0) {
         return {};
+    }
     std::vector<char> buffer(16384);
     group entry{};
     group* found = nullptr;
-    if (::getgrgid_r(status.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+    if (::getgrgid_r(status.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found) {
         return {};
+    }
     return QString::fromLocal8Bit(found->gr_name);
 }
 
 QString permissionText(int error, const QString& device) {
     const QString group = owningGroup(device);
     QString hint;
-    if (group.isEmpty())
+    if (group.isEmpty()) {
         hint = QStringLiteral("the user must belong to the group that owns it, usually dialout");
-    else if (group == QLatin1String("dialout"))
+    } else if (group == QLatin1String("dialout")) {
         hint = QStringLiteral("the user must belong to group dialout, which owns it");
-    else
+    } else {
         hint = QStringLiteral("the user must belong to group %1, which owns it (usually dialout)")
                    .arg(group);
+    }
     return QStringLiteral("%1: %2; %3").arg(qt_error_string(error), device, hint);
 }
 #endif
@@ -131,10 +136,11 @@ QtSerialWsc32::QtSerialWsc32(std::function<double()> clock, QString stableNameFo
 
 QtSerialWsc32::~QtSerialWsc32() = default;
 
-QtSerialWsc32::OpenPort* QtSerialWsc32::openPort(int port) {
+QtSerialWsc32::PortSlot* QtSerialWsc32::portSlot(int port) {
     const auto found = m_ports.find(port);
-    if (found == m_ports.end() || !found->second.serial->isOpen())
+    if (found == m_ports.end() || !found->second.serial->isOpen()) {
         return nullptr;
+    }
     return &found->second;
 }
 
@@ -149,27 +155,32 @@ int QtSerialWsc32::openFailure(const QSerialPort& serial, const QString& device)
         // elsewhere (EBUSY) and missing rights all the same way; the device's permissions
         // tell them apart.
 #ifdef Q_OS_UNIX
-        if (const int refusal = permissionRefusal(device); refusal != 0)
+        if (const int refusal = permissionRefusal(device); refusal != 0) {
             return systemError(permissionText(refusal, device));
+        }
 #endif
         return SioCode::AlreadyOpen;
     }
     return systemError(QStringLiteral("%1: %2").arg(serial.errorString(), device));
 }
 
-int QtSerialWsc32::settingFailure(const OpenPort& open, int unsupportedCode) {
-    if (open.serial->error() == QSerialPort::UnsupportedOperationError)
+int QtSerialWsc32::settingFailure(const PortSlot& open, int unsupportedCode) {
+    if (open.serial->error() == QSerialPort::UnsupportedOperationError) {
         return unsupportedCode;
+    }
     return systemError(QStringLiteral("%1: %2").arg(open.serial->errorString(), open.device));
 }
 
 int QtSerialWsc32::SioReset(int port, int rxQueue, int txQueue) {
-    if (!validIndex(port))
+    if (!validIndex(port)) {
         return SioCode::InvalidPort;
-    if (rxQueue < 0 || txQueue <= 0)
+    }
+    if (rxQueue < 0 || txQueue <= 0) {
         return SioCode::OutOfRange;
-    if (openPort(port))
+    }
+    if (portSlot(port)) {
         return SioCode::AlreadyOpen;
+    }
     m_ports.erase(port);
 
     const int comNumber = port + 1;
@@ -180,13 +191,15 @@ int QtSerialWsc32::SioReset(int port, int rxQueue, int txQueue) {
     }
     // Links are followed, so the lock file and error texts name the real device.
     const QString device = ComPorts::resolve(mapped);
-    if (device.isEmpty())
+    if (device.isEmpty()) {
         return systemError(missingDeviceText(mapped));
+    }
 
     auto serial = std::make_unique<QSerialPort>();
-    if (const int code = openDevice(*serial, mapped, device); code != 0)
+    if (const int code = openDevice(*serial, mapped, device); code != 0) {
         return code;
-    OpenPort& open = m_ports[port];
+    }
+    PortSlot& open = m_ports[port];
     open.serial = std::move(serial);
     open.mapped = mapped;
     open.device = device;
@@ -200,8 +213,9 @@ int QtSerialWsc32::openDevice(QSerialPort& serial, const QString& mapped, const 
     serial.setPortName(device);
     // Write-only: the device never answers, and a read notifier on a hung-up terminal would
     // fire without end.
-    if (!serial.open(QIODevice::WriteOnly))
+    if (!serial.open(QIODevice::WriteOnly)) {
         return openFailure(serial, device);
+    }
     // A simulator that ended between the lookup and the opening may have left its terminal's
     // number to another terminal; the lookup repeated now would no longer lead there.
     if (ComPorts::resolve(mapped) != device) {
@@ -216,31 +230,35 @@ int QtSerialWsc32::openDevice(QSerialPort& serial, const QString& mapped, const 
                          // QSerialPort reports an error right after the system call that
                          // failed, so errno is still that call's error number.
                          m_lastErrorNumber = errno;
-                         if (!deviceLost(error, m_lastErrorNumber))
+                         if (!deviceLost(error, m_lastErrorNumber)) {
                              return;
+                         }
                          m_lastError = QStringLiteral("%1: %2").arg(raw->errorString(), device);
                          // Closed from the event loop: the error may be reported from inside
                          // the port's own write notifier, which closing deletes.
                          QMetaObject::invokeMethod(
                              raw,
                              [raw] {
-                                 if (raw->isOpen())
+                                 if (raw->isOpen()) {
                                      raw->close();
+                                 }
                              },
                              Qt::QueuedConnection);
                      });
     return 0;
 }
 
-bool QtSerialWsc32::reopenReturned(OpenPort& open) {
-    if (!open.reconnection.lookDue())
+bool QtSerialWsc32::reopenReturned(PortSlot& open) {
+    if (!open.reconnection.lookDue()) {
         return false;
+    }
     // An adapter with a stable name is that adapter wherever it is now, and no other device
     // that took its old node meanwhile.
     const QString lookup = Reconnection::lookupPath(open.stableName, open.mapped);
     const QString device = ComPorts::resolve(lookup);
-    if (device.isEmpty())
+    if (device.isEmpty()) {
         return false;
+    }
     const QSerialPort& old = *open.serial;
     auto serial = std::make_unique<QSerialPort>();
     // Settings made before opening are applied by the opening.
@@ -249,12 +267,15 @@ bool QtSerialWsc32::reopenReturned(OpenPort& open) {
     serial->setStopBits(old.stopBits());
     serial->setDataBits(old.dataBits());
     serial->setFlowControl(old.flowControl());
-    if (openDevice(*serial, lookup, device) != 0)
+    if (openDevice(*serial, lookup, device) != 0) {
         return false;
-    if (open.dtr)
+    }
+    if (open.dtr) {
         serial->setDataTerminalReady(*open.dtr);
-    if (open.rts)
+    }
+    if (open.rts) {
         serial->setRequestToSend(*open.rts);
+    }
     open.serial = std::move(serial);
     open.device = device;
     open.reconnection.deviceBack();
@@ -262,29 +283,37 @@ bool QtSerialWsc32::reopenReturned(OpenPort& open) {
 }
 
 int QtSerialWsc32::SioBaud(int port, int baudCode) {
-    if (!validIndex(port))
+    if (!validIndex(port)) {
         return SioCode::InvalidPort;
-    OpenPort* open = openPort(port);
-    if (!open)
+    }
+    PortSlot* open = portSlot(port);
+    if (!open) {
         return SioCode::CannotOpen;
-    if (baudCode < 0 || baudCode >= int(std::size(BaudRates)))
+    }
+    if (baudCode < 0 || baudCode >= int(std::size(BaudRates))) {
         return SioCode::BadBaudRate;
+    }
     open->serial->clearError();
-    if (open->serial->setBaudRate(BaudRates[baudCode]))
+    if (open->serial->setBaudRate(BaudRates[baudCode])) {
         return 0;
+    }
     return settingFailure(*open, SioCode::BadBaudRate);
 }
 
 int QtSerialWsc32::SioParms(int port, int parity, int stopBits, int dataBits) {
-    if (!validIndex(port))
+    if (!validIndex(port)) {
         return SioCode::InvalidPort;
-    OpenPort* open = openPort(port);
-    if (!open)
+    }
+    PortSlot* open = portSlot(port);
+    if (!open) {
         return SioCode::CannotOpen;
-    if (dataBits < 0 || dataBits >= int(std::size(DataBits)))
+    }
+    if (dataBits < 0 || dataBits >= int(std::size(DataBits))) {
         return SioCode::BadByteSize;
-    if (parity < 0 || parity >= int(std::size(Parities)))
+    }
+    if (parity < 0 || parity >= int(std::size(Parities))) {
         return SioCode::OutOfRange;
+    }
     QSerialPort::StopBits stop = QSerialPort::OneStop;
     switch (stopBits) {
         case 0:
@@ -304,27 +333,33 @@ int QtSerialWsc32::SioParms(int port, int parity, int stopBits, int dataBits) {
 
     QSerialPort& serial = *open->serial;
     serial.clearError();
-    if (!serial.setParity(Parities[parity]) || !serial.setStopBits(stop))
+    if (!serial.setParity(Parities[parity]) || !serial.setStopBits(stop)) {
         return settingFailure(*open, SioCode::OutOfRange);
-    if (!serial.setDataBits(DataBits[dataBits]))
+    }
+    if (!serial.setDataBits(DataBits[dataBits])) {
         return settingFailure(*open, SioCode::BadByteSize);
+    }
     return 0;
 }
 
 int QtSerialWsc32::setModemLine(int port, char command, bool dtr) {
-    if (!validIndex(port))
+    if (!validIndex(port)) {
         return SioCode::InvalidPort;
-    OpenPort* open = openPort(port);
-    if (!open)
+    }
+    PortSlot* open = portSlot(port);
+    if (!open) {
         return SioCode::CannotOpen;
-    if (command != SioArg::SetLine && command != SioArg::ClearLine)
+    }
+    if (command != SioArg::SetLine && command != SioArg::ClearLine) {
         return SioCode::OutOfRange;
+    }
     const bool raise = command == SioArg::SetLine;
     QSerialPort& serial = *open->serial;
     serial.clearError();
     (dtr ? open->dtr : open->rts) = raise;
-    if (dtr ? serial.setDataTerminalReady(raise) : serial.setRequestToSend(raise))
+    if (dtr ? serial.setDataTerminalReady(raise) : serial.setRequestToSend(raise)) {
         return 0;
+    }
     // A port without modem lines (a pseudo-terminal) has nothing to set.
     return settingFailure(*open, 0);
 }
@@ -338,18 +373,23 @@ int QtSerialWsc32::SioRTS(int port, char command) {
 }
 
 int QtSerialWsc32::SioPuts(int port, const char* bytes, int count) {
-    if (!validIndex(port))
+    if (!validIndex(port)) {
         return SioCode::InvalidPort;
+    }
     const auto found = m_ports.find(port);
-    if (found == m_ports.end())
+    if (found == m_ports.end()) {
         return SioCode::CannotOpen;
-    OpenPort* open = &found->second;
-    if (!open->serial->isOpen() && !reopenReturned(*open))
+    }
+    PortSlot* open = &found->second;
+    if (!open->serial->isOpen() && !reopenReturned(*open)) {
         return SioCode::CannotOpen;
-    if (count < 0 || (count > 0 && !bytes))
+    }
+    if (count < 0 || (count > 0 && !bytes)) {
         return SioCode::OutOfRange;
-    if (count == 0)
+    }
+    if (count == 0) {
         return 0;
+    }
 
     QSerialPort& serial = *open->serial;
     // Bytes pile up here only while the device does not take them; past the transmit queue
@@ -363,8 +403,9 @@ int QtSerialWsc32::SioPuts(int port, const char* bytes, int count) {
     serial.clearError();
     m_lastErrorNumber = 0;
     const bool written = serial.write(bytes, count) == count && serial.flush();
-    if (written || transientWriteFailure(serial.error(), m_lastErrorNumber))
+    if (written || transientWriteFailure(serial.error(), m_lastErrorNumber)) {
         return count;
+    }
 
     const QString text = QStringLiteral("%1: %2").arg(serial.errorString(), open->device);
     serial.close();
@@ -373,8 +414,9 @@ int QtSerialWsc32::SioPuts(int port, const char* bytes, int count) {
 }
 
 int QtSerialWsc32::SioDone(int port) {
-    if (!validIndex(port))
+    if (!validIndex(port)) {
         return SioCode::InvalidPort;
+    }
     m_ports.erase(port);
     return 0;
 }

@@ -45,7 +45,7 @@ class QtSerialWsc32 final : public Wsc32 {
 
   private:
     // One port opened by SioReset, kept while its device is away.
-    struct OpenPort {
+    struct PortSlot {
         std::unique_ptr<QSerialPort> serial;
         QString mapped;           // what the COM number led to: its com<n> link or device node
         QString device;           // the device path actually opened, for error texts
@@ -58,24 +58,24 @@ class QtSerialWsc32 final : public Wsc32 {
     };
 
     // The open port with this index, or nullptr when it is not open (or closed itself).
-    OpenPort* openPort(int port);
+    PortSlot* portSlot(int port);
     // Opens serial on device for writing, as mapped leads there now; 0 or a negative code.
     int openDevice(QSerialPort& serial, const QString& mapped, const QString& device);
     // Looks for the lost device of open when the time has come; reopens it when it is back.
-    bool reopenReturned(OpenPort& open);
+    bool reopenReturned(PortSlot& open);
     // Records text as the last system error and returns SioCode::SystemError.
     int systemError(const QString& text);
     // Turns a failed open into the library's code.
     int openFailure(const QSerialPort& serial, const QString& device);
     // Turns a failed setting call into the library's code; unsupported settings give
     // unsupportedCode.
-    int settingFailure(const OpenPort& open, int unsupportedCode);
+    int settingFailure(const PortSlot& open, int unsupportedCode);
     // Sets or clears DTR or RTS.
     int setModemLine(int port, char command, bool dtr);
 
     std::function<double()> m_clock;
     QString m_stableNameFolder;
-    std::map<int, OpenPort> m_ports;
+    std::map<int, PortSlot> m_ports;
     QString m_lastError;
     int m_lastErrorNumber = 0;  // errno of the last failed system call a port reported
 };

@@ -91,14 +91,14 @@ int WinSerialWsc32::systemError(unsigned long errorNumber, const QString& name) 
     return systemError(QStringLiteral("%1: %2").arg(systemText(errorNumber), name));
 }
 
-void WinSerialWsc32::closeHandle(OpenPort& open) {
+void WinSerialWsc32::closeHandle(PortSlot& open) {
     if (open.handle) {
         CloseHandle(handleOf(open.handle));
         open.handle = nullptr;
     }
 }
 
-WinSerialWsc32::OpenPort* WinSerialWsc32::openPort(int port) {
+WinSerialWsc32::PortSlot* WinSerialWsc32::portSlot(int port) {
     const auto found = m_ports.find(port);
     if (found == m_ports.end() || !found->second.handle) {
         return nullptr;
@@ -106,7 +106,7 @@ WinSerialWsc32::OpenPort* WinSerialWsc32::openPort(int port) {
     return &found->second;
 }
 
-int WinSerialWsc32::openHandle(OpenPort& open) {
+int WinSerialWsc32::openHandle(PortSlot& open) {
     const QString path = QStringLiteral("\\\\.\\") + open.name;
     // Read access too: some drivers refuse a COM port opened for writing only. Nothing is read.
     HANDLE handle =
@@ -143,7 +143,7 @@ int WinSerialWsc32::openHandle(OpenPort& open) {
     return 0;
 }
 
-int WinSerialWsc32::applySettings(OpenPort& open, int unsupportedCode) {
+int WinSerialWsc32::applySettings(PortSlot& open, int unsupportedCode) {
     HANDLE handle = handleOf(open.handle);
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
@@ -191,12 +191,12 @@ int WinSerialWsc32::SioReset(int port, int rxQueue, int txQueue) {
     if (rxQueue < 0 || txQueue <= 0) {
         return SioCode::OutOfRange;
     }
-    if (openPort(port)) {
+    if (portSlot(port)) {
         return SioCode::AlreadyOpen;
     }
     m_ports.erase(port);
 
-    OpenPort open;
+    PortSlot open;
     open.name = QStringLiteral("COM%1").arg(port + 1);
     open.rxQueue = rxQueue;
     open.txQueue = txQueue;
@@ -208,7 +208,7 @@ int WinSerialWsc32::SioReset(int port, int rxQueue, int txQueue) {
     return 0;
 }
 
-bool WinSerialWsc32::reopenReturned(OpenPort& open) {
+bool WinSerialWsc32::reopenReturned(PortSlot& open) {
     if (!open.reconnection.lookDue()) {
         return false;
     }
@@ -223,7 +223,7 @@ int WinSerialWsc32::SioBaud(int port, int baudCode) {
     if (!validIndex(port)) {
         return SioCode::InvalidPort;
     }
-    OpenPort* open = openPort(port);
+    PortSlot* open = portSlot(port);
     if (!open) {
         return SioCode::CannotOpen;
     }
@@ -243,7 +243,7 @@ int WinSerialWsc32::SioParms(int port, int parity, int stopBits, int dataBits) {
     if (!validIndex(port)) {
         return SioCode::InvalidPort;
     }
-    OpenPort* open = openPort(port);
+    PortSlot* open = portSlot(port);
     if (!open) {
         return SioCode::CannotOpen;
     }
@@ -269,7 +269,7 @@ int WinSerialWsc32::setModemLine(int port, char command, bool dtr) {
     if (!validIndex(port)) {
         return SioCode::InvalidPort;
     }
-    OpenPort* open = openPort(port);
+    PortSlot* open = portSlot(port);
     if (!open) {
         return SioCode::CannotOpen;
     }
@@ -301,7 +301,7 @@ int WinSerialWsc32::SioPuts(int port, const char* bytes, int count) {
     if (found == m_ports.end()) {
         return SioCode::CannotOpen;
     }
-    OpenPort& open = found->second;
+    PortSlot& open = found->second;
     if (!open.handle && !reopenReturned(open)) {
         return SioCode::CannotOpen;
     }

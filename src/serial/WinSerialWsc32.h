@@ -60,7 +60,7 @@ class WinSerialWsc32 final : public Wsc32 {
         int rts = -1;
     };
     // One port opened by SioReset, kept while its device is away.
-    struct OpenPort {
+    struct PortSlot {
         void* handle = nullptr;  // the file handle; nullptr while the device is away
         QString name;            // "COM3", for error texts
         int rxQueue = 0;
@@ -70,15 +70,15 @@ class WinSerialWsc32 final : public Wsc32 {
     };
 
     // The open port with this index, or nullptr when it is not open or its device is away.
-    OpenPort* openPort(int port);
+    PortSlot* portSlot(int port);
     // Opens \\.\<name> and gives it the queue sizes, timeouts and settings; 0 or a code.
-    int openHandle(OpenPort& open);
+    int openHandle(PortSlot& open);
     // Gives the port the line settings; 0, or a negative code with the failure recorded.
-    int applySettings(OpenPort& open, int unsupportedCode);
+    int applySettings(PortSlot& open, int unsupportedCode);
     // Looks for the lost device of open when the time has come; reopens it when it is back.
-    bool reopenReturned(OpenPort& open);
+    bool reopenReturned(PortSlot& open);
     // Closes the handle of open, keeping the port for a return of its device.
-    static void closeHandle(OpenPort& open);
+    static void closeHandle(PortSlot& open);
     // Records text as the last system error and returns SioCode::SystemError.
     int systemError(const QString& text);
     // The same for the Win32 error errorNumber of what happened to the port named name.
@@ -87,6 +87,6 @@ class WinSerialWsc32 final : public Wsc32 {
     int setModemLine(int port, char command, bool dtr);
 
     std::function<double()> m_clock;
-    std::map<int, OpenPort> m_ports;
+    std::map<int, PortSlot> m_ports;
     QString m_lastError;
 };

@@ -6,6 +6,10 @@
 // CMake builds the platform's file (InstallLocationUnix.cpp or InstallLocationWindows.cpp).
 namespace InstallLocation {
 
+// The folder of Orlesse's own files under a per-user folder of the system: the maker, then the
+// product ("Corvexa/Orlesse").
+inline const QString VendorFolder = QStringLiteral("Corvexa/Orlesse");
+
 // The per-user folder of corvexa.ini for a copy that may not write its own folder:
 // <generic configuration folder>/Corvexa/Orlesse on Linux (~/.config/Corvexa/Orlesse),
 // %APPDATA%\Corvexa\Orlesse on Windows. Empty when the system names no such folder.

@@ -9,12 +9,14 @@ QString settingsFolder() {
     // Built from the generic folder so the result does not depend on the organisation and
     // application names having been set on the application object.
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    return folder.isEmpty() ? QString() : folder + QStringLiteral("/Corvexa/Orlesse");
+    return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + VendorFolder;
 }
 
 QString programsFolder() {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    return folder.isEmpty() ? QString() : folder + QStringLiteral("/Corvexa/Orlesse/programs");
+    return folder.isEmpty()
+               ? QString()
+               : folder + QLatin1Char('/') + VendorFolder + QStringLiteral("/programs");
 }
 
 QString programFolder() {

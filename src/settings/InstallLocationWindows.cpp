@@ -18,7 +18,7 @@ QString settingsFolder() {
         folder = QDir::fromNativeSeparators(QString::fromWCharArray(path));
     }
     CoTaskMemFree(path);
-    return folder.isEmpty() ? QString() : folder + QStringLiteral("/Corvexa/Orlesse");
+    return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + VendorFolder;
 }
 
 QString programsFolder() {

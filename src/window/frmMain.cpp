@@ -97,8 +97,8 @@ QSize captionSize(const QWidget* widget) {
         }
         // Ports added when the list opens must fit as well as those of the start-up.
         if (dynamic_cast<const DropDownList*>(combo) != nullptr) {
-            widest = std::max(widest, metrics.horizontalAdvance(
-                                          QStringLiteral("Com%1").arg(ComPorts::MaxComNumber)));
+            widest = std::max(
+                widest, metrics.horizontalAdvance(ComPorts::displayName(ComPorts::MaxComNumber)));
         }
         QStyleOptionComboBox option;
         option.initFrom(combo);
@@ -122,23 +122,23 @@ frmMain::frmMain(std::unique_ptr<Wsc32> serial, std::unique_ptr<PortList> ports,
                  ProcessINIFile settingsFile, QString programFolder, QWidget* parent)
     : frmMain(
           std::move(serial), std::move(ports), std::move(settingsFile), std::move(programFolder),
-          Pacing{std::make_unique<QtFlashTimer>(), std::make_unique<QtClockPump>(), true}, parent) {
+          Timing{std::make_unique<QtFlashTimer>(), std::make_unique<QtClockPump>(), true}, parent) {
 }
 
 frmMain::frmMain(std::unique_ptr<Wsc32> serial, std::unique_ptr<PortList> ports,
-                 ProcessINIFile settingsFile, QString programFolder, Pacing pacing, QWidget* parent)
+                 ProcessINIFile settingsFile, QString programFolder, Timing timing, QWidget* parent)
     : QWidget(parent),
       m_serial(std::move(serial)),
       m_ports(std::move(ports)),
-      m_timer(std::move(pacing.timer)),
-      m_clock(std::move(pacing.clock)) {
+      m_timer(std::move(timing.timer)),
+      m_clock(std::move(timing.clock)) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(ApplicationTitle);
     setWindowIcon(QIcon(QStringLiteral(":/orlesse.png")));
     buildControls();
     m_controller = std::make_unique<Controller>(*m_serial, *m_timer, *m_clock, *this, *m_ports,
                                                 std::move(settingsFile), std::move(programFolder));
-    if (pacing.realtime) {
+    if (timing.realtime) {
         m_realtime = std::make_unique<RealtimePriority>();
         m_controller->core().setPrecisionObserver(
             [this](bool open) { m_realtime->setRaised(open); });

@@ -25,7 +25,7 @@ class frmMain : public QWidget, public MainWindowServices {
 
   public:
     // The flash timer and the clock and event pump the window runs on.
-    struct Pacing {
+    struct Timing {
         std::unique_ptr<FlashTimer> timer;
         std::unique_ptr<ClockPump> clock;
         // Whether the window's thread takes real-time scheduling while a port is open, where
@@ -41,7 +41,7 @@ class frmMain : public QWidget, public MainWindowServices {
     // The same on the given timer and clock, for measuring the window's timing as it is.
     // The first form runs at real-time scheduling while a port is open, where granted.
     frmMain(std::unique_ptr<Wsc32> serial, std::unique_ptr<PortList> ports,
-            ProcessINIFile settingsFile, QString programFolder, Pacing pacing,
+            ProcessINIFile settingsFile, QString programFolder, Timing timing,
             QWidget* parent = nullptr);
     ~frmMain() override;
 

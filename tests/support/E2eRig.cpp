@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include "device/ComPorts.h"
 #include "settings/ProcessINIFile.h"
 
 int E2eSerialTap::SioReset(int port, int rxQueue, int txQueue) {
@@ -62,7 +63,7 @@ void E2eRig::load(int comNumber, int colourIndex, int flashRate) {
     m_ports.entries = {comNumber};
     m_ports.result = 0;
     m_controller->Form_Load();
-    m_controller->ComboCOMPort_Click(QStringLiteral("Com%1").arg(comNumber));
+    m_controller->ComboCOMPort_Click(ComPorts::displayName(comNumber));
     m_controller->ComboFlashColour_Click(colourIndex);
     m_controller->ComboBrightness_Click(BrightnessCount - 1);
     m_controller->ComboFlashRate_Click(flashRate - 1);

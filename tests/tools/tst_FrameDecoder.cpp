@@ -204,7 +204,7 @@ void TestFrameDecoder::junkNeverHidesFollowingFrame() {
         qsizetype total = 0;
         for (const DecodedItem& item : items) {
             total +=
-                item.kind == DecodedItem::Kind::Frame ? FrameDecoder::frameSize : item.bytes.size();
+                item.kind == DecodedItem::Kind::Frame ? FrameDecoder::FrameSize : item.bytes.size();
         }
         QCOMPARE(total, stream.size());
     }

@@ -17,7 +17,7 @@ Frame parse(const QString& text) {
 
 QString segmentsText(const LightModel& model) {
     QStringList colours;
-    for (int s = 1; s <= LightModel::segmentCount; ++s) {
+    for (int s = 1; s <= LightModel::SegmentCount; ++s) {
         colours
             << QStringLiteral("%1").arg(model.segmentColour(s), 6, 16, QLatin1Char('0')).toUpper();
     }

@@ -2,13 +2,13 @@
 
 namespace {
 
-constexpr char soh = 0x01;
-constexpr char stx = 0x02;
-constexpr char cr = 0x0D;
-constexpr char lf = 0x0A;
+constexpr char Soh = 0x01;
+constexpr char Stx = 0x02;
+constexpr char Cr = 0x0D;
+constexpr char Lf = 0x0A;
 
 bool isLead(char c) {
-    return c == soh || c == stx;
+    return c == Soh || c == Stx;
 }
 
 // Value of an upper-case hex digit, or -1. Lower case is not part of the wire format.
@@ -27,7 +27,7 @@ bool fits(qsizetype pos, char c) {
     if (pos <= 8) {
         return hexValue(c) >= 0;
     }
-    return pos == 9 ? c == cr : c == lf;
+    return pos == 9 ? c == Cr : c == Lf;
 }
 
 quint32 hexNumber(const QByteArray& bytes, int from, int count) {
@@ -65,7 +65,7 @@ QList<DecodedItem> FrameDecoder::feed(QByteArrayView chunk) {
         }
         if (m_inFrame && fits(m_pending.size(), c)) {
             m_pending.append(c);
-            if (m_pending.size() == frameSize) {
+            if (m_pending.size() == FrameSize) {
                 emitFrame(out);
             }
             continue;
@@ -73,7 +73,7 @@ QList<DecodedItem> FrameDecoder::feed(QByteArrayView chunk) {
         // Junk: either the current frame just went bad, or we are between frames.
         m_inFrame = false;
         m_pending.append(c);
-        if (m_pending.size() >= maxChunkBytes) {
+        if (m_pending.size() >= MaxChunkBytes) {
             emitMalformed(out);
         }
     }
@@ -102,7 +102,7 @@ void FrameDecoder::emitMalformed(QList<DecodedItem>& out) {
 void FrameDecoder::emitFrame(QList<DecodedItem>& out) {
     DecodedItem item;
     item.kind = DecodedItem::Kind::Frame;
-    item.frame.lead = m_pending.at(0) == stx ? Frame::Lead::Stx : Frame::Lead::Soh;
+    item.frame.lead = m_pending.at(0) == Stx ? Frame::Lead::Stx : Frame::Lead::Soh;
     item.frame.address = static_cast<quint8>(hexNumber(m_pending, 1, 2));
     item.frame.colour = hexNumber(m_pending, 3, 6);
     out.append(item);

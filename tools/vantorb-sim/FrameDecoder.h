@@ -45,13 +45,13 @@ struct DecodedItem {
 // decoder is back in step at the next lead byte and loses none of the frames that follow.
 // A malformed chunk runs from the first bad byte (or the lead byte of a frame that went bad)
 // up to the next lead byte; it is reported when that lead byte arrives, when it reaches
-// maxChunkBytes, or when flush() is called.
+// MaxChunkBytes, or when flush() is called.
 class FrameDecoder {
   public:
     // Length of a frame on the wire.
-    static constexpr int frameSize = 11;
+    static constexpr int FrameSize = 11;
     // Longest malformed chunk held back; longer runs of junk are reported in pieces.
-    static constexpr int maxChunkBytes = 64;
+    static constexpr int MaxChunkBytes = 64;
 
     // Decodes a chunk and returns the frames and malformed chunks it completed, in order.
     QList<DecodedItem> feed(QByteArrayView chunk);

@@ -1,6 +1,6 @@
 #include "LightModel.h"
 
-LightModel::LightModel(qint64 windowNs) : m_windowNs(windowNs > 0 ? windowNs : defaultWindowNs) {}
+LightModel::LightModel(qint64 windowNs) : m_windowNs(windowNs > 0 ? windowNs : DefaultWindowNs) {}
 
 void LightModel::apply(const Frame& frame, qint64 receivedNs) {
     ++m_frames;
@@ -13,7 +13,7 @@ void LightModel::apply(const Frame& frame, qint64 receivedNs) {
             m_litTimes.push_back(receivedNs);
         }
         m_deviceLit = lit;
-    } else if (segment <= segmentCount) {
+    } else if (segment <= SegmentCount) {
         m_segments[static_cast<size_t>(segment - 1)] = frame.colour;
     }
     // Keep only the changes that can still fall inside a window ending now or later.
@@ -23,7 +23,7 @@ void LightModel::apply(const Frame& frame, qint64 receivedNs) {
 }
 
 quint32 LightModel::segmentColour(int segment) const {
-    if (segment < 1 || segment > segmentCount) {
+    if (segment < 1 || segment > SegmentCount) {
         return 0;
     }
     return m_segments[static_cast<size_t>(segment - 1)];

@@ -14,12 +14,12 @@
 class LightModel {
   public:
     // Number of coloured segments round the light.
-    static constexpr int segmentCount = 4;
+    static constexpr int SegmentCount = 4;
     // Default length of the window over which the flash frequency is measured.
-    static constexpr qint64 defaultWindowNs = 2'000'000'000;
+    static constexpr qint64 DefaultWindowNs = 2'000'000'000;
 
     // A model with every segment dark, white LEDs off, measuring over windowNs.
-    explicit LightModel(qint64 windowNs = defaultWindowNs);
+    explicit LightModel(qint64 windowNs = DefaultWindowNs);
 
     // Shows one frame received at receivedNs. Address 0 colours all four segments, 1 to 4
     // one segment, any other segment number none; the white bit of every frame switches the
@@ -45,7 +45,7 @@ class LightModel {
 
   private:
     qint64 m_windowNs;                                  // length of the measuring window
-    std::array<quint32, segmentCount> m_segments = {};  // colour of each segment
+    std::array<quint32, SegmentCount> m_segments = {};  // colour of each segment
     bool m_whiteOn = false;                             // white LEDs on
     bool m_deviceLit = false;                           // last whole-device frame was not "000000"
     quint64 m_frames = 0;                               // frames shown

@@ -14,12 +14,12 @@ QColor fromRgb(quint32 rgb) {
     return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
 }
 
-// A quarter ring between radii inner and outer, centred on angleDeg (Qt angles:
-// counter-clockwise from three o'clock), leaving a small gap at each end.
+// A quarter ring between radii inner and outer, centred on angleDeg (Qt Angles:
+// counter-clockwise from three o'clock), leaving a small Gap at each end.
 QPainterPath quarterRing(QPointF centre, qreal inner, qreal outer, qreal angleDeg) {
-    constexpr qreal gap = 6.0;
-    const qreal start = angleDeg - 45.0 + gap / 2;
-    const qreal span = 90.0 - gap;
+    constexpr qreal Gap = 6.0;
+    const qreal start = angleDeg - 45.0 + Gap / 2;
+    const qreal span = 90.0 - Gap;
     QPainterPath path;
     const QRectF outerRect(centre.x() - outer, centre.y() - outer, 2 * outer, 2 * outer);
     const QRectF innerRect(centre.x() - inner, centre.y() - inner, 2 * inner, 2 * inner);
@@ -48,22 +48,22 @@ void LightView::paintEvent(QPaintEvent* /*event*/) {
     const qreal core = outer * 0.42;
 
     // Segment 1 at the top, then clockwise: right, bottom, left.
-    constexpr qreal angles[LightModel::segmentCount] = {90.0, 0.0, 270.0, 180.0};
+    constexpr qreal Angles[LightModel::SegmentCount] = {90.0, 0.0, 270.0, 180.0};
     QFont labelFont = font();
     labelFont.setPixelSize(std::max(10, static_cast<int>(side / 22)));
     labelFont.setBold(true);
     p.setFont(labelFont);
-    for (int s = 1; s <= LightModel::segmentCount; ++s) {
+    for (int s = 1; s <= LightModel::SegmentCount; ++s) {
         const quint32 rgb = m_model.segmentColour(s);
         const QColor colour = fromRgb(rgb);
-        const QPainterPath ring = quarterRing(centre, inner, outer, angles[s - 1]);
+        const QPainterPath ring = quarterRing(centre, inner, outer, Angles[s - 1]);
         p.setPen(QPen(rgb == 0 ? QColor(90, 90, 96) : colour.lighter(130), 1.5));
         p.setBrush(rgb == 0 ? QColor(40, 40, 46) : colour);
         p.drawPath(ring);
 
         // The segment number in the middle of its arc, dark on light colours.
         const qreal mid = (inner + outer) / 2;
-        const qreal rad = qDegreesToRadians(angles[s - 1]);
+        const qreal rad = qDegreesToRadians(Angles[s - 1]);
         const QPointF at(centre.x() + mid * std::cos(rad), centre.y() - mid * std::sin(rad));
         const int luma = (299 * colour.red() + 587 * colour.green() + 114 * colour.blue()) / 1000;
         p.setPen(luma > 128 ? Qt::black : QColor(230, 230, 230));

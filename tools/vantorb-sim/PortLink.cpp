@@ -84,7 +84,7 @@ bool PortLink::publish(int comNumber, const QString& target, QString* error) {
         }
         return claim(comNumber, state, target, error) == 0;
     }
-    for (int n = highestNumber; n >= 1; --n) {
+    for (int n = HighestNumber; n >= 1; --n) {
         const Slot state = slotState(n);
         if (state == Slot::Taken) {
             continue;

@@ -10,7 +10,7 @@
 class PortLink {
   public:
     // Highest COM number the simulator takes by itself; it counts down from here.
-    static constexpr int highestNumber = 99;
+    static constexpr int HighestNumber = 99;
 
     // A link that will be published in folder (created when missing).
     explicit PortLink(QString folder);

@@ -2,7 +2,7 @@
 
 Simulator::Simulator(QObject* parent) : QObject(parent) {
     m_idle.setSingleShot(true);
-    m_idle.setInterval(idleFlushMs);
+    m_idle.setInterval(IdleFlushMs);
     connect(&m_idle, &QTimer::timeout, this, &Simulator::flushIdle);
 }
 

@@ -10,12 +10,12 @@
 
 // The simulated device: decodes the bytes from the line, keeps the light model up to date,
 // writes the frame log and tells the window when something changed. Junk or a partial frame
-// left pending is reported as malformed once the line has been idle for idleFlushMs.
+// left pending is reported as malformed once the line has been idle for IdleFlushMs.
 class Simulator : public QObject {
     Q_OBJECT
   public:
     // How long the line must stay quiet before pending bytes count as a malformed chunk.
-    static constexpr int idleFlushMs = 250;
+    static constexpr int IdleFlushMs = 250;
 
     // A simulator with a dark light and, until openLog() succeeds, no log.
     explicit Simulator(QObject* parent = nullptr);
