@@ -34,8 +34,8 @@
 #include <optional>
 
 #include "EditorWindow.h"
+#include "FrameArrivals.h"
 #include "FrameProbes.h"
-#include "PtyDevice.h"
 #include "TimingStats.h"
 #include "app/Controller.h"
 #include "app/PortList.h"
@@ -271,7 +271,7 @@ class BusyProcessors {
 };
 
 struct Environment {
-    PtyDevice* pty = nullptr;
+    FrameArrivals* pty = nullptr;
     bool realtime = true;  // our strategy raises the window's thread to real-time scheduling
     QString folder;        // settings and program file
     QString programPath;   // the light program of the program rows
@@ -449,7 +449,7 @@ Result runOnce(const Row& row, const Strategy& strategy, double seconds, int rou
     while (!env.pty->waitForFrames(accepted, 0.01) && steadySeconds() < drainUntil) {
         QCoreApplication::processEvents();
     }
-    const std::vector<PtyDevice::Arrival> arrived = env.pty->takeArrivals();
+    const std::vector<FrameArrivals::Arrival> arrived = env.pty->takeArrivals();
 
     std::vector<double> dues(writes.size(), NaN);
     std::vector<double> arrivals(writes.size(), NaN);
@@ -837,7 +837,7 @@ int main(int argc, char* argv[]) {
         keepAwake.emplace(QThread::idealThreadCount(), true);
     }
 
-    PtyDevice pty;
+    FrameArrivals pty;
     QString error;
     if (!pty.open(spinningReader, &error) ||
         !pty.publish(dataHome.path() + QStringLiteral("/Corvexa/Orlesse/ports"), ComNumber,

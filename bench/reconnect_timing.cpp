@@ -22,8 +22,8 @@
 #include <random>
 #include <vector>
 
+#include "FrameArrivals.h"
 #include "FrameProbes.h"
-#include "PtyDevice.h"
 #include "TimingStats.h"
 #include "app/Controller.h"
 #include "app/PortList.h"
@@ -62,7 +62,7 @@ void runFor(double seconds) {
 }
 
 // Handles events until the device has a frame or timeout seconds have passed.
-bool runUntilArrival(const PtyDevice& device, double timeout) {
+bool runUntilArrival(const FrameArrivals& device, double timeout) {
     const double until = steadySeconds() + timeout;
     while (device.arrivedCount() == 0 && steadySeconds() < until) {
         runFor(0.001);
@@ -82,12 +82,12 @@ struct Sample {
 };
 
 struct Device {
-    std::unique_ptr<PtyDevice> pty;
+    std::unique_ptr<FrameArrivals> pty;
     QString link;
 };
 
 bool plugIn(Device& device, QString* error) {
-    device.pty = std::make_unique<PtyDevice>();
+    device.pty = std::make_unique<FrameArrivals>();
     return device.pty->open(false, error) &&
            device.pty->publish(ComPorts::portsFolder(), ComNumber, error);
 }

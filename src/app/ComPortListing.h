@@ -37,9 +37,6 @@ class ComPortListing {
     void refresh(const std::function<void(int, const Item&)>& inserted,
                  const std::function<void(int, const QString&)>& toolTipChanged);
 
-    // The items, in list order.
-    const std::vector<Item>& items() const { return m_items; }
-
     // The item text of COM n.
     static QString itemText(int number) { return ComPorts::displayName(number); }
     // The COM number of an item text ("Com12" gives 12).

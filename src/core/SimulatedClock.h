@@ -48,8 +48,6 @@ class SimulatedClock final : public ClockPump {
     void runFor(double seconds);
     // Moves time on without handling any event.
     void advance(double seconds) { m_now += seconds; }
-    // Whether any event is still scheduled.
-    bool hasPending() const { return !m_actions.empty(); }
 
     // Keeps the sleeps and waits from now on, or stops keeping them.
     void setRecords(Records records) { m_recording = records == Records::Kept; }

@@ -6,16 +6,17 @@ namespace {
 
 struct FlashColourRow {
     const char* name;
-    int32_t value;  // full-level colour, 0x00BBGGRR
+    std::array<bool, 3> lit;  // which channels carry the level: red, green, blue
+    int32_t value;            // full-level colour, 0x00BBGGRR
 };
 
-// Which channels of each flash colour are lit, in RRGGBB order, and its full-level value.
+// The flash colours in list order: the channels each lights, and its full-level value.
 constexpr std::array<FlashColourRow, FlashColourCount> FlashColours{{
-    {"Red", 255},
-    {"Yellow", 65535},
-    {"Green", 65280},
-    {"Blue", 16711680},
-    {"White", 16777215},
+    {"Red", {true, false, false}, 255},
+    {"Yellow", {true, true, false}, 65535},
+    {"Green", {false, true, false}, 65280},
+    {"Blue", {false, false, true}, 16711680},
+    {"White", {true, true, true}, 16777215},
 }};
 
 constexpr std::array<const char*, BrightnessCount> BrightnessNames{"25%", "50%", "75%", "100%"};
@@ -38,30 +39,17 @@ QString brightnessName(int index) {
 }
 
 void ApplyFlashColour(LightState& state, const Settings& settings) {
-    const QString& level = state.LevelHex;
-    const QString off = QStringLiteral("00");
+    const int index = settings.FlashColourIndex;
+    if (index < 0 || index >= FlashColourCount) {
+        return;  // outside the table: keep the previous colour
+    }
+    const FlashColourRow& row = FlashColours[index];
     QString colour;
-    switch (settings.FlashColourIndex) {
-        case 0:
-            colour = level + off + off;
-            break;
-        case 1:
-            colour = level + level + off;
-            break;
-        case 2:
-            colour = off + level + off;
-            break;
-        case 3:
-            colour = off + off + level;
-            break;
-        case 4:
-            colour = level + level + level;
-            break;
-        default:
-            return;  // outside the table: keep the previous colour
+    for (const bool lit : row.lit) {
+        colour += lit ? state.LevelHex : QStringLiteral("00");
     }
     state.CurrentColour = colour;
-    state.CurrentColourValue = FlashColours[settings.FlashColourIndex].value;
+    state.CurrentColourValue = row.value;
 }
 
 void ApplyBrightness(LightState& state, const Settings& settings) {

@@ -120,7 +120,6 @@ void ProcessINIFile::LoadSettings(Settings& settings) const {
 }
 
 bool ProcessINIFile::SaveSettings(const Settings& settings) const {
-    ++m_saveCount;
     bool allSaved = true;
     for (const SettingEntry& entry : SettingTable) {
         allSaved &= WriteIniValue(QString::fromLatin1(entry.section),

@@ -69,8 +69,6 @@ class ProcessINIFile {
     void LoadSettings(Settings& settings) const;
     // Writes the four settings to the file. Returns false when any of them was not saved.
     bool SaveSettings(const Settings& settings) const;
-    // Number of SaveSettings calls so far, so that when the settings are saved can be checked.
-    int saveCount() const { return m_saveCount; }
 
   private:
     QString programFile() const;
@@ -82,7 +80,6 @@ class ProcessINIFile {
     QString m_installFolder;
     // Whether the program folder is the install folder, fixed for the object's life.
     bool m_installed = false;
-    mutable int m_saveCount = 0;
 };
 
 // A whole number as BASIC's Str writes it: a leading blank for zero and positive numbers.

@@ -17,8 +17,6 @@
 #include <csignal>
 #endif
 
-namespace {}  // namespace
-
 int main(int argc, char* argv[]) {
     QCoreApplication::setOrganizationName(QStringLiteral("Corvexa"));
     QCoreApplication::setApplicationName(QStringLiteral("Orlesse"));

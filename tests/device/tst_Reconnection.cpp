@@ -9,7 +9,6 @@ class ReconnectionTest : public QObject {
   private slots:
     void looks_data();
     void looks();
-    void lookupPath();
 };
 
 void ReconnectionTest::looks_data() {
@@ -48,14 +47,6 @@ void ReconnectionTest::looks() {
         }
     }
     QCOMPARE(seen, looks);
-}
-
-void ReconnectionTest::lookupPath() {
-    // An adapter is followed by its stable name; a device without one by its COM port's path.
-    QCOMPARE(Reconnection::lookupPath("/dev/serial/by-id/usb-X", "/dev/ttyUSB0"),
-             QString("/dev/serial/by-id/usb-X"));
-    QCOMPARE(Reconnection::lookupPath({}, "/home/u/.local/share/Corvexa/Orlesse/ports/com9"),
-             QString("/home/u/.local/share/Corvexa/Orlesse/ports/com9"));
 }
 
 QTEST_GUILESS_MAIN(ReconnectionTest)

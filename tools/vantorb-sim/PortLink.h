@@ -4,7 +4,7 @@
 
 // Publishes the simulator as a COM port: a link com<n> -> target in the ports folder, where the
 // controller looks for COM ports first. The target is the simulator's own handle on its
-// terminal (PtyDevice::handlePath()), so the link leads nowhere once the simulator is gone. The
+// terminal (DeviceLine::handlePath()), so the link leads nowhere once the simulator is gone. The
 // link is removed again by remove() or the destructor, but only while it still points to this
 // simulator's target.
 class PortLink {

@@ -5,7 +5,7 @@
 #include <QTimer>
 
 #include "FrameDecoder.h"
-#include "FrameLog.h"
+#include "FrameLogFile.h"
 #include "LightModel.h"
 
 // The simulated device: decodes the bytes from the line, keeps the light model up to date,
@@ -40,7 +40,7 @@ class Simulator : public QObject {
 
     FrameDecoder m_decoder;      // the byte stream decoder
     LightModel m_model;          // what the light shows
-    FrameLog m_log;              // the optional frame log
+    FrameLogFile m_log;          // the optional frame log
     Frame m_lastFrame;           // the most recent frame
     QTimer m_idle;               // reports pending bytes after a quiet line
     qint64 m_lastReceiveNs = 0;  // receive time of the latest bytes

@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "DeviceLine.h"
 #include "PortLink.h"
-#include "PtyDevice.h"
 #include "SimWindow.h"
 #include "Simulator.h"
 #include "core/BuildInfo.h"
@@ -86,11 +86,11 @@ int main(int argc, char** argv) {
         return fail(error);
     }
 
-    PtyDevice device;
+    DeviceLine device;
     if (!device.open(&error)) {
         return fail(error);
     }
-    QObject::connect(&device, &PtyDevice::received, &simulator, &Simulator::receive);
+    QObject::connect(&device, &DeviceLine::received, &simulator, &Simulator::receive);
 
     PortLink link(PortLink::defaultFolder());
     if (!link.publish(comNumber, device.handlePath(), &error)) {

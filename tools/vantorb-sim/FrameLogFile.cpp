@@ -1,8 +1,8 @@
-#include "FrameLog.h"
+#include "FrameLogFile.h"
 
 #include "FrameDecoder.h"
 
-bool FrameLog::open(const QString& path, QString* error) {
+bool FrameLogFile::open(const QString& path, QString* error) {
     m_file.setFileName(path);
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
         *error = QStringLiteral("cannot write %1: %2").arg(path, m_file.errorString());
@@ -11,27 +11,27 @@ bool FrameLog::open(const QString& path, QString* error) {
     return true;
 }
 
-QString FrameLog::secondsText(qint64 ns) {
+QString FrameLogFile::secondsText(qint64 ns) {
     const qint64 micros = ns / 1000;
     return QStringLiteral("%1.%2")
         .arg(micros / 1'000'000)
         .arg(micros % 1'000'000, 6, 10, QLatin1Char('0'));
 }
 
-void FrameLog::writeFrame(const Frame& frame, qint64 receivedNs) {
+void FrameLogFile::writeFrame(const Frame& frame, qint64 receivedNs) {
     writeLine(QStringLiteral("%1 %2 %3 %4")
                   .arg(secondsText(receivedNs), frame.leadName(), frame.addressText(),
                        frame.colourText()));
 }
 
-void FrameLog::writeMalformed(const QByteArray& bytes, qint64 receivedNs) {
+void FrameLogFile::writeMalformed(const QByteArray& bytes, qint64 receivedNs) {
     writeLine(QStringLiteral("%1 BAD %2 bytes: %3")
                   .arg(secondsText(receivedNs))
                   .arg(bytes.size())
                   .arg(QString::fromLatin1(bytes.toHex(' ').toUpper())));
 }
 
-void FrameLog::writeLine(const QString& line) {
+void FrameLogFile::writeLine(const QString& line) {
     if (!m_file.isOpen()) {
         return;
     }

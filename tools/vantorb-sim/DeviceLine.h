@@ -13,13 +13,13 @@ class QSocketNotifier;
 // controller opens the terminal side (slavePath()) as its serial port; whatever it writes
 // arrives on the master side, which this class reads. It keeps a handle of its own on the
 // terminal side, so the controller closing the port does not hang the line up.
-class PtyDevice : public QObject {
+class DeviceLine : public QObject {
     Q_OBJECT
   public:
     // An unopened device.
-    explicit PtyDevice(QObject* parent = nullptr);
+    explicit DeviceLine(QObject* parent = nullptr);
     // Closes both sides of the terminal.
-    ~PtyDevice() override;
+    ~DeviceLine() override;
 
     // Creates the terminal and starts reading; on failure returns false and sets *error.
     bool open(QString* error);

@@ -1,4 +1,4 @@
-#include "PtyDevice.h"
+#include "FrameArrivals.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -8,9 +8,9 @@
 
 #include "core/DeadlineAlarm.h"
 
-PtyDevice::PtyDevice() = default;
+FrameArrivals::FrameArrivals() = default;
 
-PtyDevice::~PtyDevice() {
+FrameArrivals::~FrameArrivals() {
     stopReader();
     for (int fd : m_stopPipe) {
         if (fd >= 0) {
@@ -19,7 +19,7 @@ PtyDevice::~PtyDevice() {
     }
 }
 
-bool PtyDevice::open(bool spin, QString* error) {
+bool FrameArrivals::open(bool spin, QString* error) {
     // The slave is held before the serial backend opens it for exclusive use, for the whole run.
     if (!m_terminal.open(error) || !m_terminal.holdSlave(error)) {
         return false;
@@ -35,11 +35,11 @@ bool PtyDevice::open(bool spin, QString* error) {
     return true;
 }
 
-bool PtyDevice::publish(const QString& folder, int comNumber, QString* error) const {
+bool FrameArrivals::publish(const QString& folder, int comNumber, QString* error) const {
     return !m_terminal.publish(folder, comNumber, error).isEmpty();
 }
 
-void PtyDevice::readLoop() {
+void FrameArrivals::readLoop() {
     const int master = m_terminal.master();
     pollfd watched[2] = {{master, POLLIN, 0}, {m_stopPipe[0], POLLIN, 0}};
     char buffer[4096];
@@ -62,7 +62,7 @@ void PtyDevice::readLoop() {
     }
 }
 
-void PtyDevice::spinLoop() {
+void FrameArrivals::spinLoop() {
     const int master = m_terminal.master();
     char buffer[4096];
     while (!m_stop.load(std::memory_order_relaxed)) {
@@ -71,7 +71,7 @@ void PtyDevice::spinLoop() {
     }
 }
 
-void PtyDevice::take(const char* bytes, ssize_t count, double time) {
+void FrameArrivals::take(const char* bytes, ssize_t count, double time) {
     if (count <= 0) {
         return;
     }
@@ -86,7 +86,7 @@ void PtyDevice::take(const char* bytes, ssize_t count, double time) {
     m_arrived.notify_all();
 }
 
-void PtyDevice::stopReader() {
+void FrameArrivals::stopReader() {
     if (!m_reader.joinable()) {
         return;
     }
@@ -96,18 +96,18 @@ void PtyDevice::stopReader() {
     m_reader.join();
 }
 
-size_t PtyDevice::arrivedCount() const {
+size_t FrameArrivals::arrivedCount() const {
     std::lock_guard lock(m_mutex);
     return m_arrivals.size();
 }
 
-bool PtyDevice::waitForFrames(size_t count, double timeoutSeconds) const {
+bool FrameArrivals::waitForFrames(size_t count, double timeoutSeconds) const {
     std::unique_lock lock(m_mutex);
     return m_arrived.wait_for(lock, std::chrono::duration<double>(timeoutSeconds),
                               [&] { return m_arrivals.size() >= count; });
 }
 
-std::vector<PtyDevice::Arrival> PtyDevice::takeArrivals() {
+std::vector<FrameArrivals::Arrival> FrameArrivals::takeArrivals() {
     std::lock_guard lock(m_mutex);
     std::vector<Arrival> taken;
     taken.swap(m_arrivals);

@@ -9,7 +9,7 @@ struct Frame;
 // The --log file: one line per frame ("12.345678 SOH 80 FF0000") and one per malformed
 // chunk ("12.345679 BAD 3 bytes: 01 30 5A"), with the monotonic receive time in seconds.
 // Every line is flushed at once, so other processes can follow the file while it grows.
-class FrameLog {
+class FrameLogFile {
   public:
     // Opens (truncates) path; on failure returns false and sets *error.
     bool open(const QString& path, QString* error);

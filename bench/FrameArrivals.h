@@ -15,7 +15,7 @@
 // The device side of a pseudo-terminal: the controller writes to the slave as to a serial port,
 // and a reader thread blocked on the master stamps every frame with the steady clock the moment
 // it arrives.
-class PtyDevice {
+class FrameArrivals {
   public:
     // Bytes per frame.
     static constexpr int FrameSize = 11;
@@ -26,10 +26,10 @@ class PtyDevice {
         QByteArray frame;
     };
 
-    PtyDevice();
-    ~PtyDevice();
-    PtyDevice(const PtyDevice&) = delete;
-    PtyDevice& operator=(const PtyDevice&) = delete;
+    FrameArrivals();
+    ~FrameArrivals();
+    FrameArrivals(const FrameArrivals&) = delete;
+    FrameArrivals& operator=(const FrameArrivals&) = delete;
 
     // Opens the pair in raw mode and starts the reader, which blocks in poll() or, when spin is
     // true, reads without blocking in a tight loop; false with a reason on failure.

@@ -1,4 +1,4 @@
-#include "PtyDevice.h"
+#include "DeviceLine.h"
 
 #include <QSocketNotifier>
 
@@ -7,7 +7,7 @@
 
 #include "MonotonicClock.h"
 
-PtyDevice::PtyDevice(QObject* parent) : QObject(parent) {
+DeviceLine::DeviceLine(QObject* parent) : QObject(parent) {
     // After a hang-up the master reports readable forever; look again only after a pause.
     m_resume.setSingleShot(true);
     m_resume.setInterval(200);
@@ -18,23 +18,23 @@ PtyDevice::PtyDevice(QObject* parent) : QObject(parent) {
     });
 }
 
-PtyDevice::~PtyDevice() {
+DeviceLine::~DeviceLine() {
     if (m_notifier != nullptr) {
         m_notifier->setEnabled(false);
     }
 }
 
-bool PtyDevice::open(QString* error) {
+bool DeviceLine::open(QString* error) {
     if (!m_terminal.open(error) || !m_terminal.holdSlave(error) ||
         !m_terminal.setNonBlocking(error)) {
         return false;
     }
     m_notifier = new QSocketNotifier(m_terminal.master(), QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &PtyDevice::readMaster);
+    connect(m_notifier, &QSocketNotifier::activated, this, &DeviceLine::readMaster);
     return true;
 }
 
-void PtyDevice::readMaster() {
+void DeviceLine::readMaster() {
     char buffer[4096];
     for (;;) {
         const ssize_t n = ::read(m_terminal.master(), buffer, sizeof buffer);
@@ -55,7 +55,7 @@ void PtyDevice::readMaster() {
     }
 }
 
-void PtyDevice::pauseReading() {
+void DeviceLine::pauseReading() {
     m_notifier->setEnabled(false);
     m_resume.start();
 }
