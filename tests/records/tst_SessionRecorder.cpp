@@ -67,7 +67,7 @@ struct TestRun {
 QStringList trialTypes(const std::vector<SessionEvent>& events) {
     QStringList types;
     for (const SessionEvent& event : events) {
-        types << event.trialType;
+        types << RecordSchema::eventKindName(event.kind);
     }
     return types;
 }
@@ -75,7 +75,7 @@ QStringList trialTypes(const std::vector<SessionEvent>& events) {
 const SessionEvent& eventOf(const std::vector<SessionEvent>& events, const QString& type) {
     static const SessionEvent none;
     for (const SessionEvent& event : events) {
-        if (event.trialType == type) {
+        if (RecordSchema::eventKindName(event.kind) == type) {
             return event;
         }
     }
@@ -170,7 +170,7 @@ void TestSessionRecorder::summary() {
 
     qsizetype segment = 0;
     for (const SessionEvent& event : summary.events) {
-        if (event.trialType != QLatin1String("segment")) {
+        if (event.kind != RecordSchema::EventKind::Segment) {
             continue;
         }
         // Within a flash period of the time asked, or of End Program.
@@ -379,7 +379,7 @@ void TestSessionRecorder::pauses() {
     QCOMPARE(loaded->events.back().note, ending);
     // The time held is no frame missed: every segment delivered what it was asked, to a frame.
     for (const SessionEvent& event : loaded->events) {
-        if (event.trialType == QLatin1String("segment")) {
+        if (event.kind == RecordSchema::EventKind::Segment) {
             QVERIFY2(std::abs(event.ratio - 1.0) <= 1.0 / event.litFrames,
                      qPrintable(QString::number(event.ratio, 'f', 6)));
         }
