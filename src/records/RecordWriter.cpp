@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "core/BuildInfo.h"
+#include "records/FrameWalk.h"
 #include "records/Gzip.h"
 #include "records/RecordSchema.h"
 
@@ -133,18 +134,10 @@ QByteArray framesText(const SessionRecord& record) {
     QByteArray text = frameColumnNames().join(QLatin1Char('\t')).toUtf8() + '\n';
     text.reserve(static_cast<qsizetype>(frames.size()) * 64 + text.size());
     const QByteArray none(NotApplicable.data(), NotApplicable.size());
-    size_t step = 0;
-    size_t segment = 0;
-    int frequency = 0;
-    int line = 0;
+    FrameWalk walk(record);
     for (size_t i = 0; i < frames.size(); ++i) {
-        const RecordedFrame& frame = frames[i];
-        while (segment < record.segments.size() && record.segments[segment].firstFrame <= i) {
-            line = record.segments[segment++].record.line();
-        }
-        while (step < record.steps.size() && record.steps[step].frame <= i) {
-            frequency = record.steps[step++].frequency;
-        }
+        walk.to(i);
+        const RecordedFrame& frame = walk.frame();
         const bool paced = frame.paced();
         for (size_t c = 0; c < FrameColumnCount; ++c) {
             if (c > 0) {
@@ -176,10 +169,10 @@ QByteArray framesText(const SessionRecord& record) {
                     text += paced ? QByteArray(frame.lit() ? "1" : "0") : none;
                     break;
                 case FrameColumn::Hz:
-                    text += paced ? QByteArray::number(frequency) : none;
+                    text += paced ? QByteArray::number(walk.frequency()) : none;
                     break;
                 case FrameColumn::Line:
-                    text += paced && line > 0 ? QByteArray::number(line) : none;
+                    text += paced && walk.line() > 0 ? QByteArray::number(walk.line()) : none;
                     break;
             }
         }

@@ -56,7 +56,7 @@ struct SessionSummary {
     SessionTotals totals;
 };
 
-// Works out the events and totals of a run from its frames: per segment the lit
+// Works out the events and totals of a run from its frames: per segment (SegmentTally) the lit
 // frames the library took, the frequency asked (each step weighted by how long it held), the
 // ratio of the two and the lateness of the write calls; the losses of the device (from the
 // first failed write to the next one that succeeded), the stalls, the pauses (whose time the

@@ -1,8 +1,9 @@
-// Session records on virtual time: the rows and totals of runs that end in every way, the files
-// and what reading them back gives.
+// Session records on virtual time: the rows and totals of runs that end in every way, the
+// stalls, the files and what reading them back gives.
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -13,30 +14,86 @@
 #include "device/ComPorts.h"
 #include "device/Wsc32.h"
 #include "programs/ProgramPlayback.h"
+#include "records/RecordSchema.h"
 #include "records/SessionFiles.h"
 #include "records/SessionRecorder.h"
 #include "runs/DeviceRun.h"
 #include "support/Harness.h"
+
+using RecordSchema::EventKind;
 
 namespace {
 
 constexpr double None = std::numeric_limits<double>::quiet_NaN();
 const QByteArray Header = "Segment,Start Hz,End Hz,Start level,End level,Seconds\r\n";
 
+// Something that happens to a run, at seconds from its start.
+struct Disturbance {
+    enum Kind {
+        Stop,   // End Program
+        Pause,  // the front end holds the run for length seconds
+        Stall,  // the machine stops for length seconds: time passes while nothing runs
+        Fail,   // the library refuses every write for length seconds (NaN: to the end)
+    };
+    Kind kind = Stop;
+    double at = 0;
+    double length = 0;
+};
+
+Disturbance stopAt(double at) {
+    return {Disturbance::Stop, at, 0};
+}
+Disturbance stall(double at, double length) {
+    return {Disturbance::Stall, at, length};
+}
+Disturbance fail(double at, double length) {
+    return {Disturbance::Fail, at, length};
+}
+
+}  // namespace
+
+Q_DECLARE_METATYPE(Disturbance)
+
+namespace {
+
 // A program played on a harness with a recorder on, as a front end plays it.
 struct TestRun {
-    explicit TestRun(const QByteArray& records) : bytes(Header + records) {
+    explicit TestRun(const QByteArray& records, const QList<Disturbance>& disturbances = {})
+        : bytes(Header + records) {
         h.openPortAndClear();
         h.state.ProgramRunning = true;
         start = h.clock.now();
+        for (const Disturbance& d : disturbances) {
+            const double at = start + d.at;
+            switch (d.kind) {
+                case Disturbance::Stop:
+                    h.clock.at(at, [this] { h.state.ProgramRunning = false; });
+                    break;
+                case Disturbance::Pause:
+                    h.clock.at(at, [this] { holding = true; });
+                    h.clock.at(at + d.length, [this] { holding = false; });
+                    break;
+                case Disturbance::Stall:
+                    h.clock.at(at, [this, d] { h.clock.advance(d.length); });
+                    break;
+                case Disturbance::Fail:
+                    h.clock.at(at, [this] { h.serial.failWith("SioPuts", -103); });
+                    if (!std::isnan(d.length)) {
+                        h.clock.at(at + d.length, [this] { h.serial.clearFailure("SioPuts"); });
+                    }
+                    break;
+            }
+        }
     }
 
     // Plays the program and returns its record.
     SessionRecord play() {
         SessionRecorder recorder(h.controller->context());
         recorder.begin({QStringLiteral("test"), QStringLiteral("/programs/My session.csv"), bytes});
+        ProgramPlayback::Hooks inner;
+        inner.holding = [this] { return holding; };
         const std::optional<ProgramError> failure =
-            ProgramPlayback(h.controller->context(), recorder.hooks()).play(bytes);
+            ProgramPlayback(h.controller->context(), recorder.hooks(std::move(inner))).play(bytes);
         SessionEnding ending;
         if (failure) {
             ending.how = SessionEnding::How::Failed;
@@ -62,6 +119,7 @@ struct TestRun {
     Harness h;
     QByteArray bytes;
     double start = 0;
+    bool holding = false;
 };
 
 QStringList trialTypes(const std::vector<SessionEvent>& events) {
@@ -82,6 +140,15 @@ const SessionEvent& eventOf(const std::vector<SessionEvent>& events, const QStri
     return none;
 }
 
+QByteArray bytesOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QJsonObject jsonOf(const QString& path) {
+    return QJsonDocument::fromJson(bytesOf(path)).object();
+}
+
 }  // namespace
 
 class TestSessionRecorder : public QObject {
@@ -90,6 +157,8 @@ class TestSessionRecorder : public QObject {
   private slots:
     void summary_data();
     void summary();
+    void stallRows_data();
+    void stallRows();
     void files_data();
     void files();
     void observerLeavesWithTheRecorder();
@@ -99,69 +168,48 @@ class TestSessionRecorder : public QObject {
 
 void TestSessionRecorder::summary_data() {
     QTest::addColumn<QByteArray>("records");
-    QTest::addColumn<double>("stopAt");     // End Program, seconds from the start
-    QTest::addColumn<double>("lostFrom");   // the library fails every write from here ...
-    QTest::addColumn<double>("lostUntil");  // ... to here
-    QTest::addColumn<double>("stallAt");    // the machine stops for stallFor seconds here
-    QTest::addColumn<double>("stallFor");
+    QTest::addColumn<QList<Disturbance>>("disturbances");
     QTest::addColumn<QStringList>("types");
     QTest::addColumn<QList<double>>("seconds");  // of each segment row
     QTest::addColumn<QString>("ending");
     QTest::addColumn<int>("endedLine");
 
     const QStringList one{"segment", "ended"};
-    QTest::newRow("constant") << QByteArray("1,10,10,17,16,3\r\n") << None << None << None << None
-                              << None << one << QList<double>{3} << "played to the end" << 2;
-    QTest::newRow("ramps") << QByteArray("1,10,20,16,17,10\r\n2,7,3,40,20,6\r\n") << None << None
-                           << None << None << None << QStringList{"segment", "segment", "ended"}
+    QTest::newRow("constant") << QByteArray("1,10,10,17,16,3\r\n") << QList<Disturbance>{} << one
+                              << QList<double>{3} << "played to the end" << 2;
+    QTest::newRow("ramps") << QByteArray("1,10,20,16,17,10\r\n2,7,3,40,20,6\r\n")
+                           << QList<Disturbance>{} << QStringList{"segment", "segment", "ended"}
                            << QList<double>{10, 6} << "played to the end" << 3;
-    QTest::newRow("End Program") << QByteArray("1,10,10,16,17,30\r\n") << 1.23 << None << None
-                                 << None << None << one << QList<double>{1.23}
+    QTest::newRow("End Program") << QByteArray("1,10,10,16,17,30\r\n")
+                                 << QList<Disturbance>{stopAt(1.23)} << one << QList<double>{1.23}
                                  << "stopped by End Program" << 2;
     QTest::newRow("a ramp through 0 Hz fails")
-        << QByteArray("1,4,4,16,17,1\r\n2,2,-2,255,255,4\r\n") << None << None << None << None
-        << None << QStringList{"segment", "segment", "ended"} << QList<double>{1, 2.75}
+        << QByteArray("1,4,4,16,17,1\r\n2,2,-2,255,255,4\r\n") << QList<Disturbance>{}
+        << QStringList{"segment", "segment", "ended"} << QList<double>{1, 2.75}
         << "Line 3: the frequency ramp reaches 0 Hz" << 3;
     QTest::newRow("a start frequency of 0 fails before its segment")
-        << QByteArray("1,4,4,16,17,1\r\n2,0,5,1,1,1\r\n") << None << None << None << None << None
-        << one << QList<double>{1} << "Line 3: the start frequency is 0" << 3;
+        << QByteArray("1,4,4,16,17,1\r\n2,0,5,1,1,1\r\n") << QList<Disturbance>{} << one
+        << QList<double>{1} << "Line 3: the start frequency is 0" << 3;
     QTest::newRow("device lost and back")
-        << QByteArray("1,10,10,16,17,4\r\n") << None << 1.02 << 2.02 << None << None
+        << QByteArray("1,10,10,16,17,4\r\n") << QList<Disturbance>{fail(1.02, 1.0)}
         << QStringList{"segment", "device_lost", "device_back", "ended"} << QList<double>{4}
         << "played to the end" << 2;
     QTest::newRow("device lost to the end")
-        << QByteArray("1,10,10,16,17,4\r\n") << None << 3.02 << None << None << None
+        << QByteArray("1,10,10,16,17,4\r\n") << QList<Disturbance>{fail(3.02, None)}
         << QStringList{"segment", "device_lost", "ended"} << QList<double>{4} << "played to the end"
         << 2;
 }
 
 void TestSessionRecorder::summary() {
     QFETCH(QByteArray, records);
-    QFETCH(double, stopAt);
-    QFETCH(double, lostFrom);
-    QFETCH(double, lostUntil);
-    QFETCH(double, stallAt);
-    QFETCH(double, stallFor);
+    QFETCH(QList<Disturbance>, disturbances);
     QFETCH(QStringList, types);
     QFETCH(QList<double>, seconds);
     QFETCH(QString, ending);
     QFETCH(int, endedLine);
 
-    TestRun run(records);
+    TestRun run(records, disturbances);
     Harness& h = run.h;
-    if (!std::isnan(stopAt)) {
-        h.clock.at(run.start + stopAt, [&h] { h.state.ProgramRunning = false; });
-    }
-    if (!std::isnan(lostFrom)) {
-        h.clock.at(run.start + lostFrom, [&h] { h.serial.failWith("SioPuts", -103); });
-    }
-    if (!std::isnan(lostUntil)) {
-        h.clock.at(run.start + lostUntil, [&h] { h.serial.clearFailure("SioPuts"); });
-    }
-    if (!std::isnan(stallAt)) {
-        // An event that holds the machine up: time passes while nothing runs.
-        h.clock.at(run.start + stallAt, [&h, stallFor] { h.clock.advance(stallFor); });
-    }
     const SessionRecord record = run.play();
     const SessionSummary summary = summarizeSession(record);
     QCOMPARE(trialTypes(summary.events), types);
@@ -170,7 +218,7 @@ void TestSessionRecorder::summary() {
 
     qsizetype segment = 0;
     for (const SessionEvent& event : summary.events) {
-        if (event.kind != RecordSchema::EventKind::Segment) {
+        if (event.kind != EventKind::Segment) {
             continue;
         }
         // Within a flash period of the time asked, or of End Program.
@@ -182,7 +230,7 @@ void TestSessionRecorder::summary() {
         QVERIFY(
             event.askedHz >= std::min(event.record->nStartFrequency, event.record->nEndFrequency) &&
             event.askedHz <= std::max(event.record->nStartFrequency, event.record->nEndFrequency));
-        if (std::isnan(lostFrom) && std::isnan(stallAt)) {
+        if (disturbances.isEmpty() || disturbances.front().kind != Disturbance::Fail) {
             // An ideal clock delivers what is asked, to a lit frame.
             QVERIFY2(std::abs(event.ratio - 1.0) <= 1.0 / event.litFrames,
                      qPrintable(QString::number(event.ratio, 'f', 6)));
@@ -199,37 +247,84 @@ void TestSessionRecorder::summary() {
     QCOMPARE(summary.totals.frames, h.serial.writes().size());
     QCOMPARE(record.frames[record.frames.size() - 1].paced(), false);
 
-    if (!std::isnan(lostFrom)) {
+    if (!disturbances.isEmpty() && disturbances.front().kind == Disturbance::Fail) {
+        const double lostFrom = disturbances.front().at;
+        const double lostFor = disturbances.front().length;
         const SessionEvent& lost = eventOf(summary.events, QStringLiteral("device_lost"));
         // The first write that fails is the first frame due after the device went.
         QVERIFY2(lost.onset >= lostFrom && lost.onset < lostFrom + 0.05,
                  qPrintable(QString::number(lost.onset)));
-        const double back = std::isnan(lostUntil) ? summary.totals.seconds : lostUntil;
+        const double back = std::isnan(lostFor) ? summary.totals.seconds : lostFrom + lostFor;
         QVERIFY2(std::abs(lost.onset + lost.duration - back) < 0.05,
                  qPrintable(QString::number(lost.duration)));
-        QCOMPARE(summary.totals.deviceLostAtEnd, std::isnan(lostUntil));
+        QCOMPARE(summary.totals.deviceLostAtEnd, std::isnan(lostFor));
         QCOMPARE(summary.totals.failedWrites, h.serial.writes().size() - h.delivered().size());
     }
-    if (!std::isnan(stallAt)) {
-        const SessionEvent& stall = eventOf(summary.events, QStringLiteral("stall"));
-        const SessionEvent& segment = summary.events.front();
-        const double half = 0.5 / segment.record->nStartFrequency;
-        // From the first frame whose time passed to the write that ended it.
-        QVERIFY2(stall.onset > stallAt && stall.onset <= stallAt + half,
-                 qPrintable(QString::number(stall.onset)));
-        QVERIFY2(std::abs(stall.onset + stall.duration - (stallAt + stallFor)) < 1e-9,
-                 qPrintable(QString::number(stall.duration)));
-        QCOMPARE(stall.note.contains(QStringLiteral("restarted")), stallFor > 1.0);
-        // The frames sent and those skipped fill the segment's grid, to a frame.
-        const double onGrid = segment.duration / half;
-        QVERIFY2(
-            std::abs(double(summary.totals.pacedFrames + segment.skippedFrames) - onGrid) <= 1.0,
-            qPrintable(QStringLiteral("%1 sent, %2 skipped")
-                           .arg(summary.totals.pacedFrames)
-                           .arg(segment.skippedFrames)));
-        QCOMPARE(segment.stalls, 1);
-        QCOMPARE(stall.skippedFrames, segment.skippedFrames);
+}
+
+void TestSessionRecorder::stallRows_data() {
+    QTest::addColumn<QByteArray>("records");
+    QTest::addColumn<Disturbance>("stall");
+    QTest::addColumn<double>("onset");  // the due time of the first frame not sent
+    QTest::addColumn<double>("duration");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QString>("note");
+    QTest::addColumn<int>("skipped");
+
+    // 8 and 4 Hz: their half periods are exact binary fractions, so the grid stays exact.
+    const QByteArray twoSegments = "1,8,8,16,17,3\r\n2,4,4,16,17,10\r\n";
+    // The dark frame due at 1.0625 s and the lit one at 1.125 s pass; the dark one due at
+    // 1.1875 s goes out as the player runs again at 1.2 s.
+    QTest::newRow("two frames") << twoSegments << stall(1.01, 0.19) << 1.0625 << 0.1375 << 2
+                                << "2 frame(s) not sent" << 2;
+    // 4 Hz from 3 s on: the frame due at 4.125 s waits until 5.5625 s, past the bound of a
+    // second.
+    QTest::newRow("past the bound, in the second segment")
+        << twoSegments << stall(4.0625, 1.5) << 4.125 << 1.4375 << 3
+        << "11 frame(s) not sent; the frame grid restarted from the clock" << 11;
+}
+
+void TestSessionRecorder::stallRows() {
+    QFETCH(QByteArray, records);
+    QFETCH(Disturbance, stall);
+    QFETCH(double, onset);
+    QFETCH(double, duration);
+    QFETCH(int, line);
+    QFETCH(QString, note);
+    QFETCH(int, skipped);
+
+    TestRun run(records, {stall});
+    const SessionRecord record = run.play();
+    QTemporaryDir dir;
+    QString error;
+    QVERIFY2(SessionFiles::write(record, summarizeSession(record), dir.path(), &error),
+             qPrintable(error));
+    const std::optional<SessionFiles::Loaded> loaded = SessionFiles::read(dir.path(), &error);
+    QVERIFY2(loaded, qPrintable(error));
+
+    // The events table: one stall row, inside its segment's.
+    std::vector<SessionEvent> stalls;
+    std::optional<SessionEvent> segment;
+    for (const SessionEvent& event : loaded->events) {
+        if (event.kind == EventKind::Stall) {
+            stalls.push_back(event);
+        } else if (event.kind == EventKind::Segment && event.line == line) {
+            segment = event;
+        }
     }
+    QCOMPARE(stalls.size(), size_t(1));
+    const SessionEvent& row = stalls.front();
+    QVERIFY2(std::abs(row.onset - onset) < 1e-6, qPrintable(QString::number(row.onset, 'f', 6)));
+    QVERIFY2(std::abs(row.duration - duration) < 1e-6,
+             qPrintable(QString::number(row.duration, 'f', 6)));
+    QCOMPARE(row.line, line);
+    QCOMPARE(row.note, note);
+    QCOMPARE(row.skippedFrames, skipped);
+    QVERIFY(segment);
+    QCOMPARE(segment->stalls, 1);
+    QCOMPARE(segment->skippedFrames, skipped);
+    QCOMPARE(loaded->totals.stalls, 1);
+    QCOMPARE(loaded->totals.skippedFrames, skipped);
 }
 
 void TestSessionRecorder::files_data() {
@@ -262,9 +357,7 @@ void TestSessionRecorder::files() {
     QCOMPARE(QFileInfo(paths->events).fileName(), stem + QStringLiteral("_events.tsv"));
     QCOMPARE(QFileInfo(paths->frames).fileName(), stem + framesSuffix);
 
-    QFile file(paths->json);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QJsonObject json = QJsonDocument::fromJson(file.readAll()).object();
+    const QJsonObject json = jsonOf(paths->json);
     const QJsonObject program = json.value("Program").toObject();
     QCOMPARE(program.value("FileName").toString(), QStringLiteral("My session.csv"));
     QCOMPARE(program.value("Size").toInteger(), run.bytes.size());
@@ -379,7 +472,7 @@ void TestSessionRecorder::pauses() {
     QCOMPARE(loaded->events.back().note, ending);
     // The time held is no frame missed: every segment delivered what it was asked, to a frame.
     for (const SessionEvent& event : loaded->events) {
-        if (event.kind == RecordSchema::EventKind::Segment) {
+        if (event.kind == EventKind::Segment) {
             QVERIFY2(std::abs(event.ratio - 1.0) <= 1.0 / event.litFrames,
                      qPrintable(QString::number(event.ratio, 'f', 6)));
         }
