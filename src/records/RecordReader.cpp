@@ -108,6 +108,7 @@ SessionTotals totalsFrom(const QJsonObject& json) {
     totals.ratio = value(Key::Ratio);
     totals.lateP99Ms = value(Key::LateP99Ms);
     totals.lateMaxMs = value(Key::LateMaxMs);
+    totals.jitterMs = value(Key::JitterMs);
     totals.stalls = json.value(Key::Stalls).toInt();
     totals.skippedFrames = json.value(Key::SkippedFrames).toInteger();
     totals.deviceLosses = json.value(Key::DeviceLosses).toInt();
@@ -166,6 +167,7 @@ std::optional<std::vector<SessionEvent>> eventsOf(const Table& table, const QStr
         event.ratio = toNumber(field(EventColumn::Ratio));
         event.lateP99Ms = toNumber(field(EventColumn::LateP99Ms));
         event.lateMaxMs = toNumber(field(EventColumn::LateMaxMs));
+        event.jitterMs = toNumber(field(EventColumn::JitterMs));
         event.askedHz = toNumber(field(EventColumn::AskedHz));
         event.stalls = static_cast<int>(toCount(field(EventColumn::Stalls)));
         event.skippedFrames = toCount(field(EventColumn::SkippedFrames));

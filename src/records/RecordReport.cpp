@@ -59,17 +59,17 @@ QStringList reportLines(const SessionFiles::Loaded& loaded) {
     lines << QString();
     lines << QStringLiteral(
         "line  segment  Hz asked  Hz delivered     ratio  late p99 ms  "
-        "late max ms  stalls");
+        "late max ms  jitter ms  stalls");
     for (const SessionEvent& event : loaded.events) {
         if (event.kind != EventKind::Segment) {
             continue;
         }
-        lines << QStringLiteral("%1  %2  %3  %4  %5  %6  %7  %8")
+        lines << QStringLiteral("%1  %2  %3  %4  %5  %6  %7  %8  %9")
                      .arg(event.line, 4)
                      .arg(event.segmentId.value_or(0), 7)
                      .arg(fixed(event.askedHz, 3, 8), fixed(event.deliveredHz, 3, 12),
                           fixed(event.ratio, 6, 8), fixed(event.lateP99Ms, 3, 11),
-                          fixed(event.lateMaxMs, 3, 11))
+                          fixed(event.lateMaxMs, 3, 11), fixed(event.jitterMs, 3, 9))
                      .arg(event.stalls < 0 ? 0 : event.stalls, 6);
     }
     lines << QString();
@@ -101,10 +101,11 @@ QStringList reportLines(const SessionFiles::Loaded& loaded) {
                  .arg(totals.failedWrites);
     lines << QStringLiteral(
                  "       %1 Hz asked, %2 Hz delivered, ratio %3; late p99 %4 ms, "
-                 "max %5 ms; %6 stall(s), %7 frame(s) skipped, %8 device loss(es)")
+                 "max %5 ms; jitter %6 ms; %7 stall(s), %8 frame(s) skipped, %9 device "
+                 "loss(es)")
                  .arg(fixed(totals.askedHz, 3, 0), fixed(totals.deliveredHz, 3, 0),
                       fixed(totals.ratio, 6, 0), fixed(totals.lateP99Ms, 3, 0),
-                      fixed(totals.lateMaxMs, 3, 0))
+                      fixed(totals.lateMaxMs, 3, 0), fixed(totals.jitterMs, 3, 0))
                  .arg(totals.stalls)
                  .arg(totals.skippedFrames)
                  .arg(totals.deviceLosses);

@@ -19,6 +19,7 @@ constexpr std::array<ColumnSpec, EventColumnCount> EventColumns{{
     {EventColumn::Ratio, QLatin1String("ratio")},
     {EventColumn::LateP99Ms, QLatin1String("late_p99_ms")},
     {EventColumn::LateMaxMs, QLatin1String("late_max_ms")},
+    {EventColumn::JitterMs, QLatin1String("jitter_ms")},
     {EventColumn::AskedHz, QLatin1String("asked_hz")},
     {EventColumn::Stalls, QLatin1String("stalls")},
     {EventColumn::SkippedFrames, QLatin1String("skipped_frames")},

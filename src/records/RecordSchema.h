@@ -51,6 +51,7 @@ enum class EventColumn {
     Ratio,
     LateP99Ms,
     LateMaxMs,
+    JitterMs,
     AskedHz,
     Stalls,
     SkippedFrames,
@@ -135,6 +136,7 @@ inline constexpr QLatin1String DeliveredHz("DeliveredHz");
 inline constexpr QLatin1String Ratio("Ratio");
 inline constexpr QLatin1String LateP99Ms("LateP99Ms");
 inline constexpr QLatin1String LateMaxMs("LateMaxMs");
+inline constexpr QLatin1String JitterMs("JitterMs");
 inline constexpr QLatin1String Stalls("Stalls");
 inline constexpr QLatin1String SkippedFrames("SkippedFrames");
 inline constexpr QLatin1String DeviceLosses("DeviceLosses");

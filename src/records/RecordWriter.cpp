@@ -82,6 +82,8 @@ QString eventField(const SessionEvent& event, EventColumn column) {
             return number(event.lateP99Ms, 3);
         case EventColumn::LateMaxMs:
             return number(event.lateMaxMs, 3);
+        case EventColumn::JitterMs:
+            return number(event.jitterMs, 3);
         case EventColumn::AskedHz:
             return number(event.askedHz, 4);
         case EventColumn::Stalls:
@@ -193,6 +195,7 @@ QJsonObject totalsJson(const SessionTotals& totals) {
         {Key::Ratio, jsonNumber(totals.ratio)},
         {Key::LateP99Ms, jsonNumber(totals.lateP99Ms)},
         {Key::LateMaxMs, jsonNumber(totals.lateMaxMs)},
+        {Key::JitterMs, jsonNumber(totals.jitterMs)},
         {Key::Stalls, totals.stalls},
         {Key::SkippedFrames, static_cast<qint64>(totals.skippedFrames)},
         {Key::DeviceLosses, totals.deviceLosses},

@@ -105,9 +105,12 @@ SessionSummary summarizeSession(const SessionRecord& record) {
     // The rates count the time the segments played: a pause is no frame missed.
     const HeldTime held(record.holds, end);
 
+    double askedCycles = 0;
+    double deliveredCycles = 0;
     double frequencySeconds = 0;
     double playedSeconds = 0;
     std::vector<double> late;
+    Spread jitter;
     FrameWalk walk(record);
     for (size_t s = 0; s < record.segments.size(); ++s) {
         const bool last = s + 1 == record.segments.size();
@@ -127,11 +130,14 @@ SessionSummary summarizeSession(const SessionRecord& record) {
         totals.litFrames += row.litFrames;
         totals.stalls += row.stalls;
         totals.skippedFrames += row.skippedFrames;
+        askedCycles += tally.askedCycles();
+        deliveredCycles += tally.deliveredCycles();
         if (tally.playedSeconds() > 0) {
             frequencySeconds += tally.askedFrequencySeconds();
             playedSeconds += tally.playedSeconds();
         }
         late.insert(late.end(), tally.late().begin(), tally.late().end());
+        jitter.add(tally.jitter());
     }
 
     addLosses(record, summary);
@@ -140,15 +146,16 @@ SessionSummary summarizeSession(const SessionRecord& record) {
 
     if (playedSeconds > 0) {
         totals.askedHz = frequencySeconds / playedSeconds;
-        totals.deliveredHz = static_cast<double>(totals.litFrames) / playedSeconds;
     }
-    if (frequencySeconds > 0) {
-        totals.ratio = static_cast<double>(totals.litFrames) / frequencySeconds;
+    if (askedCycles > 0) {
+        totals.ratio = deliveredCycles / askedCycles;
+        totals.deliveredHz = totals.ratio * totals.askedHz;
     }
     if (!late.empty()) {
         totals.lateP99Ms = nearestRankQuantile(late, 0.99) * 1000.0;
         totals.lateMaxMs = *std::max_element(late.begin(), late.end()) * 1000.0;
     }
+    totals.jitterMs = jitter.deviation();
     std::stable_sort(
         summary.events.begin(), summary.events.end(),
         [](const SessionEvent& a, const SessionEvent& b) { return a.onset < b.onset; });

@@ -21,14 +21,15 @@ struct SessionEvent {
     std::optional<int> segmentId;         // the segment it belongs to
     std::optional<ProgramRecord> record;  // the values of a segment row
     int64_t litFrames = -1;               // lit frames the library took; -1: n/a
-    double deliveredHz = NotApplicable;   // lit frames over the segment's time, pauses left out
-    double ratio = NotApplicable;         // delivered over asked
+    double deliveredHz = NotApplicable;   // ratio times askedHz
+    double ratio = NotApplicable;         // cycles delivered over cycles asked
     double lateP99Ms = NotApplicable;     // 99th percentile of (write call - due), ms
     double lateMaxMs = NotApplicable;
-    double askedHz = NotApplicable;  // the frequency asked, weighted by how long each step held
-    int stalls = -1;                 // segment rows: stalls in it; -1: n/a
-    int64_t skippedFrames = -1;      // frames not sent for stalls; -1: n/a
-    QString note;                    // what happened, in words
+    double jitterMs = NotApplicable;  // deviation of the lit frames' periods from the grid's, ms
+    double askedHz = NotApplicable;   // the frequency asked, weighted by how long each step held
+    int stalls = -1;                  // segment rows: stalls in it; -1: n/a
+    int64_t skippedFrames = -1;       // frames not sent for stalls; -1: n/a
+    QString note;                     // what happened, in words
 };
 
 // The whole run in figures.
@@ -43,6 +44,7 @@ struct SessionTotals {
     double ratio = SessionEvent::NotApplicable;
     double lateP99Ms = SessionEvent::NotApplicable;
     double lateMaxMs = SessionEvent::NotApplicable;
+    double jitterMs = SessionEvent::NotApplicable;  // over the lit frames of every segment
     int stalls = 0;
     int64_t skippedFrames = 0;
     int deviceLosses = 0;
@@ -58,7 +60,8 @@ struct SessionSummary {
 
 // Works out the events and totals of a run from its frames: per segment (SegmentTally) the lit
 // frames the library took, the frequency asked (each step weighted by how long it held), the
-// ratio of the two and the lateness of the write calls; the losses of the device (from the
-// first failed write to the next one that succeeded), the stalls, the pauses (whose time the
-// rates leave out) and the end.
+// cycles delivered over the cycles asked on the player's grid, the lateness of the write calls
+// and the jitter of the lit frames' periods; the losses of the device (from the first failed
+// write to the next one that succeeded), the stalls, the pauses (whose time the rates leave
+// out) and the end.
 SessionSummary summarizeSession(const SessionRecord& record);
