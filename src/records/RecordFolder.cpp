@@ -43,8 +43,8 @@ Paths newPaths(const QString& folder, const SessionRecord& record) {
     for (int n = 2; QFileInfo::exists(dir.filePath(base + Suffix::Record)); ++n) {
         base = stem + QLatin1Char('-') + QString::number(n);
     }
-    return {dir.filePath(base + Suffix::Events), dir.filePath(base + Suffix::Frames),
-            dir.filePath(base + Suffix::Record)};
+    return {dir.filePath(base + Suffix::Events), dir.filePath(base + Suffix::EventsSidecar),
+            dir.filePath(base + Suffix::Frames), dir.filePath(base + Suffix::Record)};
 }
 
 QString newestRecordIn(const QString& folder) {

@@ -9,9 +9,10 @@ namespace SessionFiles {
 
 // The paths of a record's files.
 struct Paths {
-    QString events;  // the events table
-    QString frames;  // the frames table (with ".gz" when gzipped)
-    QString json;    // the record's description
+    QString events;         // the events table
+    QString eventsSidecar;  // its data dictionary
+    QString frames;         // the frames table (with ".gz" when gzipped)
+    QString json;           // the record's description
 };
 
 // Makes folder when it is missing and checks that a file can be created in it, so that a run

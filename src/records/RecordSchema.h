@@ -9,9 +9,10 @@
 #include <optional>
 
 // The names in a session record's files, in one place: the kinds of rows of the events table
-// (its trial_type), the columns of the events and frames tables, and the keys of the record's
-// description (_record.json) and of the report's JSON. The writer, the reader, the report and the
-// chart use these names and never spell them out.
+// (its trial_type), the columns of the events and frames tables with what each means, and the
+// keys of the record's description (_record.json), of the events table's data dictionary
+// (_events.json) and of the report's JSON. The writer, the reader, the report and the chart
+// use these names and never spell them out.
 namespace RecordSchema {
 
 // What the tables hold where a value does not apply.
@@ -34,6 +35,8 @@ inline constexpr std::array AllEventKinds{EventKind::Segment,    EventKind::Paus
 QLatin1String eventKindName(EventKind kind);
 // The kind a trial_type names; nothing for a name that is none.
 std::optional<EventKind> eventKindNamed(QStringView name);
+// What a row of the kind means, in a sentence (the data dictionary's level).
+QString eventKindDescription(EventKind kind);
 
 // The columns of the events table, in the table's order.
 enum class EventColumn {
@@ -59,10 +62,13 @@ enum class EventColumn {
 };
 inline constexpr size_t EventColumnCount = static_cast<size_t>(EventColumn::Note) + 1;
 
-// One column of the events table.
+// One column of a table, as the data dictionary describes it.
 struct ColumnSpec {
     EventColumn column;
-    QLatin1String name;  // the header's name
+    QLatin1String name;       // the header's name
+    const char* longName;     // LongName
+    const char* description;  // Description: what it holds and how it is worked out
+    const char* units;        // Units (BIDS symbols); nullptr for a column without units
 };
 
 // The events table's columns, in order.
@@ -88,6 +94,7 @@ QStringList frameColumnNames();
 // The files' names: <program>_<start> followed by these.
 namespace Suffix {
 inline constexpr QLatin1String Events("_events.tsv");
+inline constexpr QLatin1String EventsSidecar("_events.json");
 inline constexpr QLatin1String Frames("_frames.tsv");
 inline constexpr QLatin1String Gzipped(".gz");
 inline constexpr QLatin1String Record("_record.json");
@@ -123,6 +130,7 @@ inline constexpr QLatin1String Message("Message");
 inline constexpr QLatin1String TimestampMeaning("TimestampMeaning");
 inline constexpr QLatin1String Files("Files");
 inline constexpr QLatin1String Events("Events");
+inline constexpr QLatin1String EventsSidecar("EventsSidecar");
 inline constexpr QLatin1String Frames("Frames");
 inline constexpr QLatin1String Summary("Summary");
 // The totals (the description's Summary, the report's Totals); Seconds, Frames and
@@ -142,6 +150,11 @@ inline constexpr QLatin1String SkippedFrames("SkippedFrames");
 inline constexpr QLatin1String DeviceLosses("DeviceLosses");
 inline constexpr QLatin1String HeldSeconds("HeldSeconds");
 inline constexpr QLatin1String DeviceLostAtEnd("DeviceLostAtEnd");
+// The events table's data dictionary (BIDS).
+inline constexpr QLatin1String LongName("LongName");
+inline constexpr QLatin1String Description("Description");
+inline constexpr QLatin1String Units("Units");
+inline constexpr QLatin1String Levels("Levels");
 // The report's JSON; it shares Program, StartTime, ComPort, Events and Ended.
 inline constexpr QLatin1String Record("Record");
 inline constexpr QLatin1String Segments("Segments");

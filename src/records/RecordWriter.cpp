@@ -130,6 +130,26 @@ QByteArray eventsText(const std::vector<SessionEvent>& events) {
     return text.toUtf8();
 }
 
+QJsonObject eventsSidecar() {
+    QJsonObject sidecar;
+    for (const ColumnSpec& spec : eventColumns()) {
+        QJsonObject entry{{Key::LongName, QLatin1String(spec.longName)},
+                          {Key::Description, QLatin1String(spec.description)}};
+        if (spec.units != nullptr) {
+            entry.insert(Key::Units, QLatin1String(spec.units));
+        }
+        if (spec.column == EventColumn::TrialType) {
+            QJsonObject levels;
+            for (const EventKind kind : AllEventKinds) {
+                levels.insert(eventKindName(kind), eventKindDescription(kind));
+            }
+            entry.insert(Key::Levels, levels);
+        }
+        sidecar.insert(spec.name, entry);
+    }
+    return sidecar;
+}
+
 QByteArray framesText(const SessionRecord& record) {
     const FrameLog& frames = record.frames;
     const double origin = record.origin();
@@ -264,6 +284,7 @@ QJsonObject describe(const SessionRecord& record, const SessionSummary& summary,
         {Key::Ended, ended},
         {Key::TimestampMeaning, timestampMeaning()},
         {Key::Files, QJsonObject{{Key::Events, QFileInfo(paths.events).fileName()},
+                                 {Key::EventsSidecar, QFileInfo(paths.eventsSidecar).fileName()},
                                  {Key::Frames, QFileInfo(paths.frames).fileName()}}},
         {Key::Summary, totalsJson(summary.totals)},
     };
@@ -283,8 +304,10 @@ std::optional<Paths> write(const SessionRecord& record, const SessionSummary& su
     }
     const QByteArray json =
         QJsonDocument(describe(record, summary, paths)).toJson(QJsonDocument::Indented);
+    const QByteArray sidecar = QJsonDocument(eventsSidecar()).toJson(QJsonDocument::Indented);
     // The description last: a record whose description is there is whole.
     if (!writeFile(paths.events, eventsText(summary.events), error) ||
+        !writeFile(paths.eventsSidecar, sidecar, error) ||
         !writeFile(paths.frames, frames, error) || !writeFile(paths.json, json, error)) {
         return std::nullopt;
     }

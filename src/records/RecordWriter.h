@@ -13,6 +13,8 @@
 // Writes a session record's files (their layout is RecordSchema's):
 //   _events.tsv   the events table in the BIDS layout: a row per segment, pause, device loss
 //                 and return, stall, and the end;
+//   _events.json  the events table's data dictionary (BIDS): each column's long name,
+//                 description and units, and the kinds of rows;
 //   _frames.tsv   a row per frame written; gzipped (_frames.tsv.gz) past GzipAbove bytes;
 //   _record.json  what played where, on what, and how the run ended, with the totals.
 // Times in the tables are seconds of the monotonic clock from the first frame.
@@ -35,6 +37,8 @@ QJsonObject describe(const SessionRecord& record, const SessionSummary& summary,
 
 // The events table's text.
 QByteArray eventsText(const std::vector<SessionEvent>& events);
+// The events table's data dictionary: an entry per column of the table.
+QJsonObject eventsSidecar();
 // The frames table's text (before any gzip).
 QByteArray framesText(const SessionRecord& record);
 

@@ -475,8 +475,37 @@ void TestSessionRecorder::files() {
         qPrintable(stem));
     QCOMPARE(QFileInfo(paths->events).fileName(), stem + QStringLiteral("_events.tsv"));
     QCOMPARE(QFileInfo(paths->frames).fileName(), stem + framesSuffix);
+    QCOMPARE(QFileInfo(paths->eventsSidecar).fileName(), stem + QStringLiteral("_events.json"));
+
+    // The data dictionary describes every column of the events table, and only those.
+    const QJsonObject sidecar = jsonOf(paths->eventsSidecar);
+    const QStringList header =
+        QString::fromUtf8(bytesOf(paths->events).split('\n').first()).split(QLatin1Char('\t'));
+    QStringList described = sidecar.keys();
+    QStringList columns = header;
+    described.sort();
+    columns.sort();
+    QCOMPARE(described, columns);
+    for (const QString& column : header) {
+        const QJsonObject entry = sidecar.value(column).toObject();
+        QVERIFY2(!entry.value("LongName").toString().isEmpty() &&
+                     !entry.value("Description").toString().isEmpty(),
+                 qPrintable(column));
+    }
+    QCOMPARE(sidecar.value("onset").toObject().value("Units").toString(), QStringLiteral("s"));
+    QCOMPARE(sidecar.value("asked_hz").toObject().value("Units").toString(), QStringLiteral("Hz"));
+    QCOMPARE(sidecar.value("jitter_ms").toObject().value("Units").toString(), QStringLiteral("ms"));
+    QVERIFY(!sidecar.value("ratio").toObject().contains("Units"));
+    const QStringList levels =
+        sidecar.value("trial_type").toObject().value("Levels").toObject().keys();
+    QCOMPARE(levels.size(), qsizetype(RecordSchema::AllEventKinds.size()));
+    for (const QString& level : levels) {
+        QVERIFY2(RecordSchema::eventKindNamed(level), qPrintable(level));
+    }
 
     const QJsonObject json = jsonOf(paths->json);
+    QCOMPARE(json.value("Files").toObject().value("EventsSidecar").toString(),
+             QFileInfo(paths->eventsSidecar).fileName());
     const QJsonObject program = json.value("Program").toObject();
     QCOMPARE(program.value("FileName").toString(), QStringLiteral("My session.csv"));
     QCOMPARE(program.value("Size").toInteger(), run.bytes.size());
@@ -538,7 +567,8 @@ void TestSessionRecorder::readsRecordsWithoutJitter() {
         SessionFiles::write(record, summary, dir.path(), &error);
     QVERIFY2(paths, qPrintable(error));
 
-    // A record as written before the jitter was kept: no jitter_ms column, no JitterMs total.
+    // A record as written before the jitter was kept: no jitter_ms column, no JitterMs total,
+    // no data dictionary.
     QList<QByteArray> lines = bytesOf(paths->events).split('\n');
     const qsizetype column = lines.first().split('\t').indexOf("jitter_ms");
     QVERIFY(column >= 0);
@@ -553,6 +583,10 @@ void TestSessionRecorder::readsRecordsWithoutJitter() {
     QJsonObject totals = json.value("Summary").toObject();
     totals.remove("JitterMs");
     json.insert("Summary", totals);
+    QJsonObject files = json.value("Files").toObject();
+    files.remove("EventsSidecar");
+    json.insert("Files", files);
+    QFile::remove(paths->eventsSidecar);
     QFile events(paths->events);
     QFile description(paths->json);
     QVERIFY(events.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
