@@ -4,6 +4,10 @@
 #include <cmath>
 
 #include "records/RecordReport.h"
+#include "records/RecordSchema.h"
+
+using RecordSchema::EventKind;
+namespace Key = RecordSchema::Key;
 
 RecordChart recordChart(const SessionFiles::Loaded& loaded,
                         const std::vector<SessionFiles::FrameRow>& frames) {
@@ -14,17 +18,17 @@ RecordChart recordChart(const SessionFiles::Loaded& loaded,
     trace.end = recordEnd(loaded);
     for (const SessionEvent& event : loaded.events) {
         const double until = event.onset + (std::isnan(event.duration) ? 0 : event.duration);
-        if (event.trialType == QLatin1String("segment") && event.record) {
+        if (event.kind == EventKind::Segment && event.record) {
             SegmentTrace segment;
             segment.record = *event.record;
             segment.start = event.onset;
             segment.end = until;
             trace.segments.append(segment);
-        } else if (event.trialType == QLatin1String("device_lost")) {
+        } else if (event.kind == EventKind::DeviceLost) {
             overlay.losses.append({event.onset, until});
-        } else if (event.trialType == QLatin1String("stall")) {
+        } else if (event.kind == EventKind::Stall) {
             overlay.stalls.append({event.onset, until});
-        } else if (event.trialType == QLatin1String("paused")) {
+        } else if (event.kind == EventKind::Paused) {
             overlay.pauses.append({event.onset, until});
         }
     }
@@ -47,20 +51,14 @@ RecordChart recordChart(const SessionFiles::Loaded& loaded,
     const QJsonObject& json = loaded.json;
     const SessionTotals& totals = loaded.totals;
     const QDateTime started =
-        QDateTime::fromString(json.value(QLatin1String("StartTime")).toString(), Qt::ISODateWithMs);
+        QDateTime::fromString(json.value(Key::StartTime).toString(), Qt::ISODateWithMs);
     overlay.title =
         QStringLiteral("%1 \u2014 %2 \u2014 ratio %5 (%3 of %4 Hz) \u2014 %6")
-            .arg(json.value(QLatin1String("Program"))
-                     .toObject()
-                     .value(QLatin1String("FileName"))
-                     .toString(),
+            .arg(json.value(Key::Program).toObject().value(Key::FileName).toString(),
                  started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'")),
                  QString::number(totals.deliveredHz, 'f', 3),
                  QString::number(totals.askedHz, 'f', 3), QString::number(totals.ratio, 'f', 5),
-                 json.value(QLatin1String("Ended"))
-                     .toObject()
-                     .value(QLatin1String("Text"))
-                     .toString());
+                 json.value(Key::Ended).toObject().value(Key::Text).toString());
     return chart;
 }
 

@@ -5,14 +5,17 @@
 #include <cmath>
 
 #include "core/ClockText.h"
+#include "records/RecordSchema.h"
 
 namespace {
+
+using namespace RecordSchema;
 
 // Half a millisecond: how far the bins of the delivered frequency start before the first frame.
 constexpr double BinLead = 0.0005;
 
 QString fixed(double value, int decimals, int width) {
-    return std::isnan(value) ? QStringLiteral("n/a").rightJustified(width)
+    return std::isnan(value) ? QString(NotApplicable).rightJustified(width)
                              : QString::number(value, 'f', decimals).rightJustified(width);
 }
 
@@ -24,7 +27,7 @@ QString where(const SessionEvent& event) {
 
 double recordEnd(const SessionFiles::Loaded& loaded) {
     for (const SessionEvent& event : loaded.events) {
-        if (event.trialType == QLatin1String("ended")) {
+        if (event.kind == EventKind::Ended) {
             return event.onset;
         }
     }
@@ -33,57 +36,55 @@ double recordEnd(const SessionFiles::Loaded& loaded) {
 
 QStringList reportLines(const SessionFiles::Loaded& loaded) {
     const QJsonObject& json = loaded.json;
-    const QJsonObject program = json.value(QLatin1String("Program")).toObject();
-    const QJsonObject port = json.value(QLatin1String("ComPort")).toObject();
-    const QJsonObject ended = json.value(QLatin1String("Ended")).toObject();
+    const QJsonObject program = json.value(Key::Program).toObject();
+    const QJsonObject port = json.value(Key::ComPort).toObject();
+    const QJsonObject ended = json.value(Key::Ended).toObject();
     const SessionTotals& totals = loaded.totals;
 
     QStringList lines;
     lines << QStringLiteral("record: %1").arg(QDir::toNativeSeparators(loaded.jsonPath));
     lines << QStringLiteral("program: %1, %2 bytes, SHA-256 %3")
-                 .arg(program.value(QLatin1String("FileName")).toString())
-                 .arg(program.value(QLatin1String("Size")).toInteger())
-                 .arg(program.value(QLatin1String("SHA256")).toString());
+                 .arg(program.value(Key::FileName).toString())
+                 .arg(program.value(Key::Size).toInteger())
+                 .arg(program.value(Key::Sha256).toString());
     lines << QStringLiteral("played: %1 by %2 %3 on %4 (%5)%6")
-                 .arg(json.value(QLatin1String("StartTime")).toString(),
-                      json.value(QLatin1String("SoftwareProgram")).toString(),
-                      json.value(QLatin1String("SoftwareVersion")).toString(),
-                      port.value(QLatin1String("Name")).toString(),
-                      port.value(QLatin1String("Identity"))
+                 .arg(json.value(Key::StartTime).toString(),
+                      json.value(Key::SoftwareProgram).toString(),
+                      json.value(Key::SoftwareVersion).toString(), port.value(Key::Name).toString(),
+                      port.value(Key::Identity)
                           .toString()
                           .replace(QLatin1Char('\n'), QStringLiteral("; ")),
-                      json.value(QLatin1String("WhiteLEDs")).toBool()
-                          ? QStringLiteral(", white LEDs on")
-                          : QString());
+                      json.value(Key::WhiteLeds).toBool() ? QStringLiteral(", white LEDs on")
+                                                          : QString());
     lines << QString();
     lines << QStringLiteral(
         "line  segment  Hz asked  Hz delivered     ratio  late p99 ms  "
-        "late max ms  stalls");
+        "late max ms  jitter ms  stalls");
     for (const SessionEvent& event : loaded.events) {
-        if (event.trialType != QLatin1String("segment")) {
+        if (event.kind != EventKind::Segment) {
             continue;
         }
-        lines << QStringLiteral("%1  %2  %3  %4  %5  %6  %7  %8")
+        lines << QStringLiteral("%1  %2  %3  %4  %5  %6  %7  %8  %9")
                      .arg(event.line, 4)
                      .arg(event.segmentId.value_or(0), 7)
                      .arg(fixed(event.askedHz, 3, 8), fixed(event.deliveredHz, 3, 12),
                           fixed(event.ratio, 6, 8), fixed(event.lateP99Ms, 3, 11),
-                          fixed(event.lateMaxMs, 3, 11))
+                          fixed(event.lateMaxMs, 3, 11), fixed(event.jitterMs, 3, 9))
                      .arg(event.stalls < 0 ? 0 : event.stalls, 6);
     }
     lines << QString();
     for (const SessionEvent& event : loaded.events) {
-        if (event.trialType == QLatin1String("device_lost")) {
+        if (event.kind == EventKind::DeviceLost) {
             lines << QStringLiteral("device lost at %1 s for %2 s%3: %4")
                          .arg(event.onset, 0, 'f', 3)
                          .arg(event.duration, 0, 'f', 3)
                          .arg(where(event), event.note);
-        } else if (event.trialType == QLatin1String("paused")) {
+        } else if (event.kind == EventKind::Paused) {
             lines << QStringLiteral("paused at %1 s for %2 s%3")
                          .arg(event.onset, 0, 'f', 3)
                          .arg(event.duration, 0, 'f', 3)
                          .arg(where(event));
-        } else if (event.trialType == QLatin1String("stall")) {
+        } else if (event.kind == EventKind::Stall) {
             lines << QStringLiteral("stall at %1 s for %2 ms%3: %4")
                          .arg(event.onset, 0, 'f', 3)
                          .arg(event.duration * 1000.0, 0, 'f', 3)
@@ -100,10 +101,11 @@ QStringList reportLines(const SessionFiles::Loaded& loaded) {
                  .arg(totals.failedWrites);
     lines << QStringLiteral(
                  "       %1 Hz asked, %2 Hz delivered, ratio %3; late p99 %4 ms, "
-                 "max %5 ms; %6 stall(s), %7 frame(s) skipped, %8 device loss(es)")
+                 "max %5 ms; jitter %6 ms; %7 stall(s), %8 frame(s) skipped, %9 device "
+                 "loss(es)")
                  .arg(fixed(totals.askedHz, 3, 0), fixed(totals.deliveredHz, 3, 0),
                       fixed(totals.ratio, 6, 0), fixed(totals.lateP99Ms, 3, 0),
-                      fixed(totals.lateMaxMs, 3, 0))
+                      fixed(totals.lateMaxMs, 3, 0), fixed(totals.jitterMs, 3, 0))
                  .arg(totals.stalls)
                  .arg(totals.skippedFrames)
                  .arg(totals.deviceLosses);
@@ -113,7 +115,7 @@ QStringList reportLines(const SessionFiles::Loaded& loaded) {
     }
     lines << QStringLiteral("ended: %1%2")
                  .arg(
-                     ended.value(QLatin1String("Text")).toString(),
+                     ended.value(Key::Text).toString(),
                      totals.deviceLostAtEnd ? QStringLiteral(", with the device lost") : QString());
     return lines;
 }
@@ -122,20 +124,19 @@ QJsonObject reportJson(const SessionFiles::Loaded& loaded) {
     QJsonArray segments;
     QJsonArray events;
     for (const SessionEvent& event : loaded.events) {
-        (event.trialType == QLatin1String("segment") ? segments : events)
+        (event.kind == EventKind::Segment ? segments : events)
             .append(SessionFiles::eventJson(event));
     }
     const QJsonObject& json = loaded.json;
     return QJsonObject{
-        {QStringLiteral("Record"), loaded.jsonPath},
-        {QStringLiteral("Program"),
-         json.value(QLatin1String("Program")).toObject().value(QLatin1String("FileName"))},
-        {QStringLiteral("StartTime"), json.value(QLatin1String("StartTime"))},
-        {QStringLiteral("ComPort"), json.value(QLatin1String("ComPort"))},
-        {QStringLiteral("Segments"), segments},
-        {QStringLiteral("Events"), events},
-        {QStringLiteral("Totals"), SessionFiles::totalsJson(loaded.totals)},
-        {QStringLiteral("Ended"), json.value(QLatin1String("Ended"))},
+        {Key::Record, loaded.jsonPath},
+        {Key::Program, json.value(Key::Program).toObject().value(Key::FileName)},
+        {Key::StartTime, json.value(Key::StartTime)},
+        {Key::ComPort, json.value(Key::ComPort)},
+        {Key::Segments, segments},
+        {Key::Events, events},
+        {Key::Totals, SessionFiles::totalsJson(loaded.totals)},
+        {Key::Ended, json.value(Key::Ended)},
     };
 }
 

@@ -1,8 +1,9 @@
-// Session records on virtual time: the rows and totals of runs that end in every way, the files
-// and what reading them back gives.
+// Session records on virtual time: the rows and totals of runs that end in every way, the
+// cycles delivered over those asked, the files and what reading them back gives.
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -13,30 +14,98 @@
 #include "device/ComPorts.h"
 #include "device/Wsc32.h"
 #include "programs/ProgramPlayback.h"
+#include "records/RecordReport.h"
+#include "records/RecordSchema.h"
 #include "records/SessionFiles.h"
 #include "records/SessionRecorder.h"
 #include "runs/DeviceRun.h"
 #include "support/Harness.h"
+
+using RecordSchema::EventKind;
 
 namespace {
 
 constexpr double None = std::numeric_limits<double>::quiet_NaN();
 const QByteArray Header = "Segment,Start Hz,End Hz,Start level,End level,Seconds\r\n";
 
+// Something that happens to a run, at seconds from its start.
+struct Disturbance {
+    enum Kind {
+        Stop,   // End Program
+        Pause,  // the front end holds the run for length seconds
+        Stall,  // the machine stops for length seconds: time passes while nothing runs
+        Fail,   // the library refuses every write for length seconds (NaN: to the end)
+        Late,   // every paced frame k is called (k % 3) x length / 2 seconds late
+    };
+    Kind kind = Stop;
+    double at = 0;
+    double length = 0;
+};
+
+Disturbance stopAt(double at) {
+    return {Disturbance::Stop, at, 0};
+}
+Disturbance pause(double at, double length) {
+    return {Disturbance::Pause, at, length};
+}
+Disturbance stall(double at, double length) {
+    return {Disturbance::Stall, at, length};
+}
+Disturbance fail(double at, double length) {
+    return {Disturbance::Fail, at, length};
+}
+Disturbance late(double most) {
+    return {Disturbance::Late, 0, most};
+}
+
+}  // namespace
+
+Q_DECLARE_METATYPE(Disturbance)
+
+namespace {
+
 // A program played on a harness with a recorder on, as a front end plays it.
 struct TestRun {
-    explicit TestRun(const QByteArray& records) : bytes(Header + records) {
+    explicit TestRun(const QByteArray& records, const QList<Disturbance>& disturbances = {})
+        : bytes(Header + records) {
         h.openPortAndClear();
         h.state.ProgramRunning = true;
         start = h.clock.now();
+        for (const Disturbance& d : disturbances) {
+            const double at = start + d.at;
+            switch (d.kind) {
+                case Disturbance::Stop:
+                    h.clock.at(at, [this] { h.state.ProgramRunning = false; });
+                    break;
+                case Disturbance::Pause:
+                    h.clock.at(at, [this] { holding = true; });
+                    h.clock.at(at + d.length, [this] { holding = false; });
+                    break;
+                case Disturbance::Stall:
+                    h.clock.at(at, [this, d] { h.clock.advance(d.length); });
+                    break;
+                case Disturbance::Fail:
+                    h.clock.at(at, [this] { h.serial.failWith("SioPuts", -103); });
+                    if (!std::isnan(d.length)) {
+                        h.clock.at(at + d.length, [this] { h.serial.clearFailure("SioPuts"); });
+                    }
+                    break;
+                case Disturbance::Late:
+                    lateness = d.length;
+                    break;
+            }
+        }
     }
 
     // Plays the program and returns its record.
     SessionRecord play() {
         SessionRecorder recorder(h.controller->context());
         recorder.begin({QStringLiteral("test"), QStringLiteral("/programs/My session.csv"), bytes});
+        ProgramPlayback::Hooks inner;
+        inner.holding = [this] { return holding; };
+        inner.frameWritten = [this](const SegmentPlayer::Frame& frame) { delayNext(frame); };
         const std::optional<ProgramError> failure =
-            ProgramPlayback(h.controller->context(), recorder.hooks()).play(bytes);
+            ProgramPlayback(h.controller->context(), recorder.hooks(std::move(inner))).play(bytes);
         SessionEnding ending;
         if (failure) {
             ending.how = SessionEnding::How::Failed;
@@ -45,6 +114,16 @@ struct TestRun {
             ending.how = SessionEnding::How::Stopped;
         }
         return recorder.finish(ending);
+    }
+
+    // With lateness, holds the machine up just before the next frame is due, so that its write
+    // is called late by its share.
+    void delayNext(const SegmentPlayer::Frame& frame) {
+        const double by = static_cast<double>(++paced % 3) * lateness / 2;
+        if (by > 0) {
+            const double due = frame.due + SegmentPlayer::halfPeriod(frame.frequency);
+            h.clock.at(due - 1e-4, [this, by] { h.clock.advance(1e-4 + by); });
+        }
     }
 
     // Lit frames the library took between two times from the start: every frame that is not
@@ -62,12 +141,15 @@ struct TestRun {
     Harness h;
     QByteArray bytes;
     double start = 0;
+    bool holding = false;
+    double lateness = 0;
+    int64_t paced = 0;
 };
 
 QStringList trialTypes(const std::vector<SessionEvent>& events) {
     QStringList types;
     for (const SessionEvent& event : events) {
-        types << event.trialType;
+        types << RecordSchema::eventKindName(event.kind);
     }
     return types;
 }
@@ -75,11 +157,20 @@ QStringList trialTypes(const std::vector<SessionEvent>& events) {
 const SessionEvent& eventOf(const std::vector<SessionEvent>& events, const QString& type) {
     static const SessionEvent none;
     for (const SessionEvent& event : events) {
-        if (event.trialType == type) {
+        if (RecordSchema::eventKindName(event.kind) == type) {
             return event;
         }
     }
     return none;
+}
+
+QByteArray bytesOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QJsonObject jsonOf(const QString& path) {
+    return QJsonDocument::fromJson(bytesOf(path)).object();
 }
 
 }  // namespace
@@ -90,8 +181,13 @@ class TestSessionRecorder : public QObject {
   private slots:
     void summary_data();
     void summary();
+    void stallRows_data();
+    void stallRows();
+    void cycles_data();
+    void cycles();
     void files_data();
     void files();
+    void readsRecordsWithoutJitter();
     void observerLeavesWithTheRecorder();
     void pauses_data();
     void pauses();
@@ -99,69 +195,48 @@ class TestSessionRecorder : public QObject {
 
 void TestSessionRecorder::summary_data() {
     QTest::addColumn<QByteArray>("records");
-    QTest::addColumn<double>("stopAt");     // End Program, seconds from the start
-    QTest::addColumn<double>("lostFrom");   // the library fails every write from here ...
-    QTest::addColumn<double>("lostUntil");  // ... to here
-    QTest::addColumn<double>("stallAt");    // the machine stops for stallFor seconds here
-    QTest::addColumn<double>("stallFor");
+    QTest::addColumn<QList<Disturbance>>("disturbances");
     QTest::addColumn<QStringList>("types");
     QTest::addColumn<QList<double>>("seconds");  // of each segment row
     QTest::addColumn<QString>("ending");
     QTest::addColumn<int>("endedLine");
 
     const QStringList one{"segment", "ended"};
-    QTest::newRow("constant") << QByteArray("1,10,10,17,16,3\r\n") << None << None << None << None
-                              << None << one << QList<double>{3} << "played to the end" << 2;
-    QTest::newRow("ramps") << QByteArray("1,10,20,16,17,10\r\n2,7,3,40,20,6\r\n") << None << None
-                           << None << None << None << QStringList{"segment", "segment", "ended"}
+    QTest::newRow("constant") << QByteArray("1,10,10,17,16,3\r\n") << QList<Disturbance>{} << one
+                              << QList<double>{3} << "played to the end" << 2;
+    QTest::newRow("ramps") << QByteArray("1,10,20,16,17,10\r\n2,7,3,40,20,6\r\n")
+                           << QList<Disturbance>{} << QStringList{"segment", "segment", "ended"}
                            << QList<double>{10, 6} << "played to the end" << 3;
-    QTest::newRow("End Program") << QByteArray("1,10,10,16,17,30\r\n") << 1.23 << None << None
-                                 << None << None << one << QList<double>{1.23}
+    QTest::newRow("End Program") << QByteArray("1,10,10,16,17,30\r\n")
+                                 << QList<Disturbance>{stopAt(1.23)} << one << QList<double>{1.23}
                                  << "stopped by End Program" << 2;
     QTest::newRow("a ramp through 0 Hz fails")
-        << QByteArray("1,4,4,16,17,1\r\n2,2,-2,255,255,4\r\n") << None << None << None << None
-        << None << QStringList{"segment", "segment", "ended"} << QList<double>{1, 2.75}
+        << QByteArray("1,4,4,16,17,1\r\n2,2,-2,255,255,4\r\n") << QList<Disturbance>{}
+        << QStringList{"segment", "segment", "ended"} << QList<double>{1, 2.75}
         << "Line 3: the frequency ramp reaches 0 Hz" << 3;
     QTest::newRow("a start frequency of 0 fails before its segment")
-        << QByteArray("1,4,4,16,17,1\r\n2,0,5,1,1,1\r\n") << None << None << None << None << None
-        << one << QList<double>{1} << "Line 3: the start frequency is 0" << 3;
+        << QByteArray("1,4,4,16,17,1\r\n2,0,5,1,1,1\r\n") << QList<Disturbance>{} << one
+        << QList<double>{1} << "Line 3: the start frequency is 0" << 3;
     QTest::newRow("device lost and back")
-        << QByteArray("1,10,10,16,17,4\r\n") << None << 1.02 << 2.02 << None << None
+        << QByteArray("1,10,10,16,17,4\r\n") << QList<Disturbance>{fail(1.02, 1.0)}
         << QStringList{"segment", "device_lost", "device_back", "ended"} << QList<double>{4}
         << "played to the end" << 2;
     QTest::newRow("device lost to the end")
-        << QByteArray("1,10,10,16,17,4\r\n") << None << 3.02 << None << None << None
+        << QByteArray("1,10,10,16,17,4\r\n") << QList<Disturbance>{fail(3.02, None)}
         << QStringList{"segment", "device_lost", "ended"} << QList<double>{4} << "played to the end"
         << 2;
 }
 
 void TestSessionRecorder::summary() {
     QFETCH(QByteArray, records);
-    QFETCH(double, stopAt);
-    QFETCH(double, lostFrom);
-    QFETCH(double, lostUntil);
-    QFETCH(double, stallAt);
-    QFETCH(double, stallFor);
+    QFETCH(QList<Disturbance>, disturbances);
     QFETCH(QStringList, types);
     QFETCH(QList<double>, seconds);
     QFETCH(QString, ending);
     QFETCH(int, endedLine);
 
-    TestRun run(records);
+    TestRun run(records, disturbances);
     Harness& h = run.h;
-    if (!std::isnan(stopAt)) {
-        h.clock.at(run.start + stopAt, [&h] { h.state.ProgramRunning = false; });
-    }
-    if (!std::isnan(lostFrom)) {
-        h.clock.at(run.start + lostFrom, [&h] { h.serial.failWith("SioPuts", -103); });
-    }
-    if (!std::isnan(lostUntil)) {
-        h.clock.at(run.start + lostUntil, [&h] { h.serial.clearFailure("SioPuts"); });
-    }
-    if (!std::isnan(stallAt)) {
-        // An event that holds the machine up: time passes while nothing runs.
-        h.clock.at(run.start + stallAt, [&h, stallFor] { h.clock.advance(stallFor); });
-    }
     const SessionRecord record = run.play();
     const SessionSummary summary = summarizeSession(record);
     QCOMPARE(trialTypes(summary.events), types);
@@ -170,7 +245,7 @@ void TestSessionRecorder::summary() {
 
     qsizetype segment = 0;
     for (const SessionEvent& event : summary.events) {
-        if (event.trialType != QLatin1String("segment")) {
+        if (event.kind != EventKind::Segment) {
             continue;
         }
         // Within a flash period of the time asked, or of End Program.
@@ -182,11 +257,6 @@ void TestSessionRecorder::summary() {
         QVERIFY(
             event.askedHz >= std::min(event.record->nStartFrequency, event.record->nEndFrequency) &&
             event.askedHz <= std::max(event.record->nStartFrequency, event.record->nEndFrequency));
-        if (std::isnan(lostFrom) && std::isnan(stallAt)) {
-            // An ideal clock delivers what is asked, to a lit frame.
-            QVERIFY2(std::abs(event.ratio - 1.0) <= 1.0 / event.litFrames,
-                     qPrintable(QString::number(event.ratio, 'f', 6)));
-        }
         ++segment;
     }
     QCOMPARE(segment, seconds.size());
@@ -199,36 +269,180 @@ void TestSessionRecorder::summary() {
     QCOMPARE(summary.totals.frames, h.serial.writes().size());
     QCOMPARE(record.frames[record.frames.size() - 1].paced(), false);
 
-    if (!std::isnan(lostFrom)) {
+    if (!disturbances.isEmpty() && disturbances.front().kind == Disturbance::Fail) {
+        const double lostFrom = disturbances.front().at;
+        const double lostFor = disturbances.front().length;
         const SessionEvent& lost = eventOf(summary.events, QStringLiteral("device_lost"));
         // The first write that fails is the first frame due after the device went.
         QVERIFY2(lost.onset >= lostFrom && lost.onset < lostFrom + 0.05,
                  qPrintable(QString::number(lost.onset)));
-        const double back = std::isnan(lostUntil) ? summary.totals.seconds : lostUntil;
+        const double back = std::isnan(lostFor) ? summary.totals.seconds : lostFrom + lostFor;
         QVERIFY2(std::abs(lost.onset + lost.duration - back) < 0.05,
                  qPrintable(QString::number(lost.duration)));
-        QCOMPARE(summary.totals.deviceLostAtEnd, std::isnan(lostUntil));
+        QCOMPARE(summary.totals.deviceLostAtEnd, std::isnan(lostFor));
         QCOMPARE(summary.totals.failedWrites, h.serial.writes().size() - h.delivered().size());
     }
-    if (!std::isnan(stallAt)) {
-        const SessionEvent& stall = eventOf(summary.events, QStringLiteral("stall"));
-        const SessionEvent& segment = summary.events.front();
-        const double half = 0.5 / segment.record->nStartFrequency;
-        // From the first frame whose time passed to the write that ended it.
-        QVERIFY2(stall.onset > stallAt && stall.onset <= stallAt + half,
-                 qPrintable(QString::number(stall.onset)));
-        QVERIFY2(std::abs(stall.onset + stall.duration - (stallAt + stallFor)) < 1e-9,
-                 qPrintable(QString::number(stall.duration)));
-        QCOMPARE(stall.note.contains(QStringLiteral("restarted")), stallFor > 1.0);
-        // The frames sent and those skipped fill the segment's grid, to a frame.
-        const double onGrid = segment.duration / half;
+}
+
+void TestSessionRecorder::stallRows_data() {
+    QTest::addColumn<QByteArray>("records");
+    QTest::addColumn<Disturbance>("stall");
+    QTest::addColumn<double>("onset");  // the due time of the first frame not sent
+    QTest::addColumn<double>("duration");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QString>("note");
+    QTest::addColumn<int>("skipped");
+
+    // 8 and 4 Hz: their half periods are exact binary fractions, so the grid stays exact.
+    const QByteArray twoSegments = "1,8,8,16,17,3\r\n2,4,4,16,17,10\r\n";
+    // The dark frame due at 1.0625 s and the lit one at 1.125 s pass; the dark one due at
+    // 1.1875 s goes out as the player runs again at 1.2 s.
+    QTest::newRow("two frames") << twoSegments << stall(1.01, 0.19) << 1.0625 << 0.1375 << 2
+                                << "2 frame(s) not sent" << 2;
+    // 4 Hz from 3 s on: the frame due at 4.125 s waits until 5.5625 s, past the bound of a
+    // second.
+    QTest::newRow("past the bound, in the second segment")
+        << twoSegments << stall(4.0625, 1.5) << 4.125 << 1.4375 << 3
+        << "11 frame(s) not sent; the frame grid restarted from the clock" << 11;
+    // From 2.53125 s to 3.125 s: the frames due from 2.5625 s to the segment's end at 3 s
+    // pass, and no frame of the segment comes after them.
+    QTest::newRow("to the segment's end")
+        << twoSegments << stall(2.53125, 0.59375) << 2.5625 << 0.5625 << 2
+        << "7 frame(s) not sent; the segment ended during the stall" << 7;
+}
+
+void TestSessionRecorder::stallRows() {
+    QFETCH(QByteArray, records);
+    QFETCH(Disturbance, stall);
+    QFETCH(double, onset);
+    QFETCH(double, duration);
+    QFETCH(int, line);
+    QFETCH(QString, note);
+    QFETCH(int, skipped);
+
+    TestRun run(records, {stall});
+    const SessionRecord record = run.play();
+    QTemporaryDir dir;
+    QString error;
+    QVERIFY2(SessionFiles::write(record, summarizeSession(record), dir.path(), &error),
+             qPrintable(error));
+    const std::optional<SessionFiles::Loaded> loaded = SessionFiles::read(dir.path(), &error);
+    QVERIFY2(loaded, qPrintable(error));
+
+    // The events table: one stall row, inside its segment's.
+    std::vector<SessionEvent> stalls;
+    std::optional<SessionEvent> segment;
+    for (const SessionEvent& event : loaded->events) {
+        if (event.kind == EventKind::Stall) {
+            stalls.push_back(event);
+        } else if (event.kind == EventKind::Segment && event.line == line) {
+            segment = event;
+        }
+    }
+    QCOMPARE(stalls.size(), size_t(1));
+    const SessionEvent& row = stalls.front();
+    QVERIFY2(std::abs(row.onset - onset) < 1e-6, qPrintable(QString::number(row.onset, 'f', 6)));
+    QVERIFY2(std::abs(row.duration - duration) < 1e-6,
+             qPrintable(QString::number(row.duration, 'f', 6)));
+    QCOMPARE(row.line, line);
+    QCOMPARE(row.note, note);
+    QCOMPARE(row.skippedFrames, skipped);
+    QVERIFY(segment);
+    QCOMPARE(segment->stalls, 1);
+    QCOMPARE(segment->skippedFrames, skipped);
+    QCOMPARE(loaded->totals.stalls, 1);
+    QCOMPARE(loaded->totals.skippedFrames, skipped);
+}
+
+void TestSessionRecorder::cycles_data() {
+    QTest::addColumn<QByteArray>("records");
+    QTest::addColumn<QList<Disturbance>>("disturbances");
+    QTest::addColumn<QList<double>>("ratios");  // of each segment
+    QTest::addColumn<double>("total");
+    QTest::addColumn<double>("jitterMs");  // of the first segment
+
+    // 8 Hz: its half period is an exact binary fraction, so the grid stays exact. Its lit
+    // frames are due at 0, 0.125 ... 2.875 s: 23 cycles from the first to the last.
+    const QByteArray eightHz = "1,8,8,255,255,3\r\n";
+    const QList<Disturbance> none;
+    QTest::newRow("stopped mid-cycle")
+        << QByteArray("1,10,10,255,255,30\r\n") << QList<Disturbance>{stopAt(1.23)}
+        << QList<double>{1} << 1.0 << 0.0;
+    QTest::newRow("paused") << QByteArray("1,10,10,17,16,6\r\n2,20,20,17,16,2\r\n")
+                            << QList<Disturbance>{pause(2.02, 3)} << QList<double>{1, 1} << 1.0
+                            << 0.0;
+    QTest::newRow("10 Hz, paused 2.2 s, stopped after 17 s")
+        << QByteArray("1,10,10,17,16,30\r\n") << QList<Disturbance>{pause(5.02, 2.2), stopAt(17)}
+        << QList<double>{1} << 1.0 << 0.0;
+    QTest::newRow("ramps up and down") << QByteArray("1,10,20,16,17,10\r\n2,7,3,40,20,6\r\n")
+                                       << none << QList<double>{1, 1} << 1.0 << 0.0;
+    QTest::newRow("a two-second ramp, paused and stopped")
+        << QByteArray("1,10,20,255,255,2\r\n") << QList<Disturbance>{pause(0.73, 1), stopAt(2.61)}
+        << QList<double>{1} << 1.0 << 0.0;
+    QTest::newRow("exactly two cycles")
+        << QByteArray("1,2,2,255,255,1\r\n") << none << QList<double>{1} << 1.0 << None;
+    QTest::newRow("a stall skips a lit frame") << eightHz << QList<Disturbance>{stall(1.01, 0.19)}
+                                               << QList<double>{22.0 / 23} << 22.0 / 23 << None;
+    // Lit frames up to 2.5 s are written; those due at 2.625, 2.75 and 2.875 s pass.
+    QTest::newRow("a stall swallows three lit frames at the segment's end")
+        << eightHz + "2,8,8,255,255,1\r\n"
+        << QList<Disturbance>{stall(2.53125, 0.59375)} << QList<double>{20.0 / 23, 1} << 27.0 / 30
+        << None;
+    QTest::newRow("the library refuses a lit frame")
+        << eightHz << QList<Disturbance>{fail(1.1, 0.05)} << QList<double>{22.0 / 23} << 22.0 / 23
+        << None;
+    // The lit frames are called 0, 0.8, 0.4, 0 ... ms late: their periods are off by 0.8,
+    // -0.4, -0.4, 0.8 ... ms, 23 of them.
+    std::vector<double> offs;
+    for (int k = 1; k < 24; ++k) {
+        offs.push_back(0.4 * ((2 * k) % 3) - 0.4 * ((2 * k - 2) % 3));
+    }
+    double mean = 0;
+    for (const double off : offs) {
+        mean += off / double(offs.size());
+    }
+    double squares = 0;
+    for (const double off : offs) {
+        squares += (off - mean) * (off - mean);
+    }
+    QTest::newRow("writes up to 0.8 ms late")
+        << eightHz << QList<Disturbance>{late(0.0008)} << QList<double>{1} << 1.0
+        << std::sqrt(squares / double(offs.size() - 1));
+}
+
+void TestSessionRecorder::cycles() {
+    QFETCH(QByteArray, records);
+    QFETCH(QList<Disturbance>, disturbances);
+    QFETCH(QList<double>, ratios);
+    QFETCH(double, total);
+    QFETCH(double, jitterMs);
+
+    TestRun run(records, disturbances);
+    const SessionSummary summary = summarizeSession(run.play());
+    QList<const SessionEvent*> segments;
+    for (const SessionEvent& event : summary.events) {
+        if (event.kind == EventKind::Segment) {
+            segments << &event;
+        }
+    }
+    QCOMPARE(segments.size(), ratios.size());
+    for (qsizetype i = 0; i < segments.size(); ++i) {
+        const SessionEvent& row = *segments[i];
         QVERIFY2(
-            std::abs(double(summary.totals.pacedFrames + segment.skippedFrames) - onGrid) <= 1.0,
-            qPrintable(QStringLiteral("%1 sent, %2 skipped")
-                           .arg(summary.totals.pacedFrames)
-                           .arg(segment.skippedFrames)));
-        QCOMPARE(segment.stalls, 1);
-        QCOMPARE(stall.skippedFrames, segment.skippedFrames);
+            std::abs(row.ratio - ratios[i]) < 1e-9,
+            qPrintable(QStringLiteral("segment %1: ratio %2").arg(i).arg(row.ratio, 0, 'f', 9)));
+        QVERIFY(std::abs(row.deliveredHz - row.ratio * row.askedHz) < 1e-9);
+    }
+    QVERIFY2(std::abs(summary.totals.ratio - total) < 1e-9,
+             qPrintable(QString::number(summary.totals.ratio, 'f', 9)));
+    QVERIFY(std::abs(summary.totals.deliveredHz - total * summary.totals.askedHz) < 1e-9);
+    if (std::isnan(jitterMs)) {
+        return;
+    }
+    QVERIFY2(std::abs(segments.front()->jitterMs - jitterMs) < 1e-5,
+             qPrintable(QString::number(segments.front()->jitterMs, 'f', 6)));
+    if (segments.size() == 1) {
+        QVERIFY(std::abs(summary.totals.jitterMs - jitterMs) < 1e-5);
     }
 }
 
@@ -261,10 +475,37 @@ void TestSessionRecorder::files() {
         qPrintable(stem));
     QCOMPARE(QFileInfo(paths->events).fileName(), stem + QStringLiteral("_events.tsv"));
     QCOMPARE(QFileInfo(paths->frames).fileName(), stem + framesSuffix);
+    QCOMPARE(QFileInfo(paths->eventsSidecar).fileName(), stem + QStringLiteral("_events.json"));
 
-    QFile file(paths->json);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QJsonObject json = QJsonDocument::fromJson(file.readAll()).object();
+    // The data dictionary describes every column of the events table, and only those.
+    const QJsonObject sidecar = jsonOf(paths->eventsSidecar);
+    const QStringList header =
+        QString::fromUtf8(bytesOf(paths->events).split('\n').first()).split(QLatin1Char('\t'));
+    QStringList described = sidecar.keys();
+    QStringList columns = header;
+    described.sort();
+    columns.sort();
+    QCOMPARE(described, columns);
+    for (const QString& column : header) {
+        const QJsonObject entry = sidecar.value(column).toObject();
+        QVERIFY2(!entry.value("LongName").toString().isEmpty() &&
+                     !entry.value("Description").toString().isEmpty(),
+                 qPrintable(column));
+    }
+    QCOMPARE(sidecar.value("onset").toObject().value("Units").toString(), QStringLiteral("s"));
+    QCOMPARE(sidecar.value("asked_hz").toObject().value("Units").toString(), QStringLiteral("Hz"));
+    QCOMPARE(sidecar.value("jitter_ms").toObject().value("Units").toString(), QStringLiteral("ms"));
+    QVERIFY(!sidecar.value("ratio").toObject().contains("Units"));
+    const QStringList levels =
+        sidecar.value("trial_type").toObject().value("Levels").toObject().keys();
+    QCOMPARE(levels.size(), qsizetype(RecordSchema::AllEventKinds.size()));
+    for (const QString& level : levels) {
+        QVERIFY2(RecordSchema::eventKindNamed(level), qPrintable(level));
+    }
+
+    const QJsonObject json = jsonOf(paths->json);
+    QCOMPARE(json.value("Files").toObject().value("EventsSidecar").toString(),
+             QFileInfo(paths->eventsSidecar).fileName());
     const QJsonObject program = json.value("Program").toObject();
     QCOMPARE(program.value("FileName").toString(), QStringLiteral("My session.csv"));
     QCOMPARE(program.value("Size").toInteger(), run.bytes.size());
@@ -314,6 +555,63 @@ void TestSessionRecorder::files() {
     }
     QCOMPARE(frames->back().lit, -1);  // the closing frame is not the player's
     QCOMPARE(frames->front().hz, 40);
+}
+
+void TestSessionRecorder::readsRecordsWithoutJitter() {
+    TestRun run("1,10,10,255,255,3\r\n");
+    const SessionRecord record = run.play();
+    const SessionSummary summary = summarizeSession(record);
+    QTemporaryDir dir;
+    QString error;
+    const std::optional<SessionFiles::Paths> paths =
+        SessionFiles::write(record, summary, dir.path(), &error);
+    QVERIFY2(paths, qPrintable(error));
+
+    // A record as written before the jitter was kept: no jitter_ms column, no JitterMs total,
+    // no data dictionary.
+    QList<QByteArray> lines = bytesOf(paths->events).split('\n');
+    const qsizetype column = lines.first().split('\t').indexOf("jitter_ms");
+    QVERIFY(column >= 0);
+    for (QByteArray& line : lines) {
+        if (!line.isEmpty()) {
+            QList<QByteArray> fields = line.split('\t');
+            fields.removeAt(column);
+            line = fields.join('\t');
+        }
+    }
+    QJsonObject json = jsonOf(paths->json);
+    QJsonObject totals = json.value("Summary").toObject();
+    totals.remove("JitterMs");
+    json.insert("Summary", totals);
+    QJsonObject files = json.value("Files").toObject();
+    files.remove("EventsSidecar");
+    json.insert("Files", files);
+    QFile::remove(paths->eventsSidecar);
+    QFile events(paths->events);
+    QFile description(paths->json);
+    QVERIFY(events.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+            events.write(lines.join('\n')) > 0);
+    QVERIFY(description.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+            description.write(QJsonDocument(json).toJson()) > 0);
+    events.close();
+    description.close();
+
+    const std::optional<SessionFiles::Loaded> loaded = SessionFiles::read(dir.path(), &error);
+    QVERIFY2(loaded, qPrintable(error));
+    QCOMPARE(trialTypes(loaded->events), trialTypes(summary.events));
+    QVERIFY(std::isnan(loaded->events.front().jitterMs));
+    QCOMPARE(loaded->events.front().ratio, 1.0);
+    QCOMPARE(loaded->events.front().askedHz, 10.0);
+    QVERIFY(std::isnan(loaded->totals.jitterMs));
+    QCOMPARE(loaded->totals.ratio, 1.0);
+    // The report shows what is there and n/a for the jitter.
+    const QStringList report = reportLines(*loaded);
+    QVERIFY2(report.filter(QRegularExpression("^   2        1 .* 1\\.000000 .* n/a ")).size() == 1,
+             qPrintable(report.join('\n')));
+    QVERIFY(
+        report.join('\n').contains("ratio 1.000000; late p99 0.000 ms, max 0.000 ms; "
+                                   "jitter n/a ms"));
+    QVERIFY(reportJson(*loaded).value("Totals").toObject().value("JitterMs").isNull());
 }
 
 void TestSessionRecorder::observerLeavesWithTheRecorder() {
@@ -377,11 +675,10 @@ void TestSessionRecorder::pauses() {
     QCOMPARE(paused.line, 2);
     QCOMPARE(loaded->totals.heldSeconds, held);
     QCOMPARE(loaded->events.back().note, ending);
-    // The time held is no frame missed: every segment delivered what it was asked, to a frame.
+    // The time held is no frame missed: every segment delivered what it was asked.
     for (const SessionEvent& event : loaded->events) {
-        if (event.trialType == QLatin1String("segment")) {
-            QVERIFY2(std::abs(event.ratio - 1.0) <= 1.0 / event.litFrames,
-                     qPrintable(QString::number(event.ratio, 'f', 6)));
+        if (event.kind == EventKind::Segment) {
+            QCOMPARE(event.ratio, 1.0);
         }
     }
     // The hold's dark frame went out as the pause came, off the player's grid.

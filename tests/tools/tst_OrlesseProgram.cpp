@@ -498,7 +498,8 @@ void TestOrlesseProgram::recordOnSimulator() {
     const QJsonObject report = QJsonDocument::fromJson(out).object();
     QCOMPARE(report.value("Totals").toObject().value("LitFrames").toInteger(), lit);
     QCOMPARE(report.value("Ended").toObject().value("Signal").toString(), QStringLiteral("SIGINT"));
-    QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 3);
+    // The two tables, the events table's data dictionary and the description.
+    QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 4);
 
     const QString image = m_dir.filePath(QStringLiteral("record.png"));
     QCOMPARE(runTool({"report", folder, "--plot", image}, &out), 0);
