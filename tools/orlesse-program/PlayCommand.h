@@ -12,6 +12,8 @@ struct PlayOptions {
     bool white = false;    // light the white LEDs in the lit frames too
     int columns = 0;       // width of the terminal the progress bar is drawn on; 0: no terminal
     QString recordFolder;  // where the session record goes; empty: none is kept
+    bool lsl = false;        // publish a Lab Streaming Layer marker stream of the run
+    bool lslFrames = false;  // with lsl: a marker for every lit frame too
 };
 
 // Plays the program on the device through the window's own port connection, serial library
