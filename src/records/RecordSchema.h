@@ -133,6 +133,11 @@ inline constexpr QLatin1String Events("Events");
 inline constexpr QLatin1String EventsSidecar("EventsSidecar");
 inline constexpr QLatin1String Frames("Frames");
 inline constexpr QLatin1String Summary("Summary");
+// The marker stream of the run, and LSL's clock at its first frame (the origin of the times).
+inline constexpr QLatin1String LabStreamingLayer("LabStreamingLayer");
+inline constexpr QLatin1String StreamName("StreamName");
+inline constexpr QLatin1String SourceId("SourceId");
+inline constexpr QLatin1String ClockAtFirstFrame("ClockAtFirstFrame");
 // The totals (the description's Summary, the report's Totals); Seconds, Frames and
 // DeviceLostAtEnd serve Ended too.
 inline constexpr QLatin1String Seconds("Seconds");

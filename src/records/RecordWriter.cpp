@@ -257,7 +257,7 @@ QJsonObject describe(const SessionRecord& record, const SessionSummary& summary,
             ended.insert(Key::Line, record.ending.failure->line());
         }
     }
-    return QJsonObject{
+    QJsonObject description{
         {Key::Software, QStringLiteral("Orlesse")},
         {Key::SoftwareProgram, record.software},
         {Key::SoftwareVersion, QLatin1String(OrlesseVersion)},
@@ -288,6 +288,15 @@ QJsonObject describe(const SessionRecord& record, const SessionSummary& summary,
                                  {Key::Frames, QFileInfo(paths.frames).fileName()}}},
         {Key::Summary, totalsJson(summary.totals)},
     };
+    if (const std::optional<MarkerStreamNote>& stream = record.markerStream) {
+        // A marker's LSL time minus this is the record's time of the same moment.
+        description.insert(
+            Key::LabStreamingLayer,
+            QJsonObject{{Key::StreamName, stream->name},
+                        {Key::SourceId, stream->sourceId},
+                        {Key::ClockAtFirstFrame, record.origin() + stream->lslOffset}});
+    }
+    return description;
 }
 
 std::optional<Paths> write(const SessionRecord& record, const SessionSummary& summary,

@@ -118,6 +118,13 @@ struct SessionEnding {
     QString text() const;
 };
 
+// The Lab Streaming Layer stream that carried a run's markers.
+struct MarkerStreamNote {
+    QString name;          // the stream's name
+    QString sourceId;      // its source_id
+    double lslOffset = 0;  // LSL's clock minus the clock the record's times are read from, s
+};
+
 // Everything a run leaves in memory: what was asked to play, and every frame, with its times.
 struct SessionRecord {
     QString software;         // the front end that played it ("orlesse-program")
@@ -137,6 +144,7 @@ struct SessionRecord {
     double recordsEnded = std::numeric_limits<double>::quiet_NaN();  // clock as the records ended
     double finished = std::numeric_limits<double>::quiet_NaN();      // clock when recording ended
     SessionEnding ending;
+    std::optional<MarkerStreamNote> markerStream;  // where the run's markers went, if anywhere
 
     // The clock at the run's first frame (its due time when paced), the origin of every time
     // in the files; the start of recording when no frame went out.

@@ -3,35 +3,68 @@
 #include "core/RealtimePriority.h"
 #include "device/PortConnection.h"
 #include "light/LightState.h"
+#include "markers/MarkerOutlet.h"
+#include "runs/RunMarkers.h"
 
 namespace DeviceRun {
 
-Outcome playOn(const OperationContext& context, const Request& request) {
-    Outcome outcome;
-    if (!request.keepRecord) {
-        outcome.failure =
-            ProgramPlayback(context, request.hooks).play(request.bytes, request.firstRecord);
-        return outcome;
-    }
-    SessionRecorder recorder(context);
-    recorder.begin({request.software, request.programPath, request.bytes});
-    RecordedRun run;
-    run.failure = ProgramPlayback(context, recorder.hooks(request.hooks))
-                      .play(request.bytes, request.firstRecord);
+namespace {
+
+// How a run that played ended.
+SessionEnding endingOf(const OperationContext& context, const Request& request,
+                       const std::optional<ProgramError>& failure) {
     SessionEnding ending;
     const QString signalName = request.endedBySignal ? request.endedBySignal() : QString();
-    if (run.failure) {
+    if (failure) {
         ending.how = SessionEnding::How::Failed;
-        ending.failure = run.failure;
+        ending.failure = failure;
     } else if (!signalName.isEmpty()) {
         ending.how = SessionEnding::How::Signal;
         ending.signalName = signalName;
     } else if (!context.state.ProgramRunning || context.state.Unloading) {
         ending.how = SessionEnding::How::Stopped;
     }
-    run.record = recorder.finish(std::move(ending));
-    outcome.failure = run.failure;
-    outcome.record = std::move(run);
+    return ending;
+}
+
+}  // namespace
+
+Outcome playOn(const OperationContext& context, const Request& request) {
+    Outcome outcome;
+    ProgramPlayback::Hooks hooks = request.hooks;
+    std::optional<RunMarkers> markers;
+    if (request.markers != nullptr) {
+        MarkerOutlet* outlet = request.markers;
+        markers.emplace(
+            context,
+            [outlet](const QString& text, double clockTime) {
+                outlet->push(text, outlet->toLslTime(clockTime));
+            },
+            request.markEveryLitFrame);
+        hooks = markers->hooks(std::move(hooks));
+    }
+    std::optional<SessionRecorder> recorder;
+    if (request.keepRecord) {
+        recorder.emplace(context);
+        recorder->begin({request.software, request.programPath, request.bytes});
+        hooks = recorder->hooks(std::move(hooks));
+    }
+    outcome.failure = ProgramPlayback(context, hooks).play(request.bytes, request.firstRecord);
+    SessionEnding ending = endingOf(context, request, outcome.failure);
+    if (markers) {
+        markers->ended(ending);
+    }
+    if (recorder) {
+        RecordedRun run;
+        run.failure = outcome.failure;
+        run.record = recorder->finish(std::move(ending));
+        if (request.markers != nullptr) {
+            const MarkerStream& stream = request.markers->stream();
+            run.record.markerStream = MarkerStreamNote{stream.name, stream.sourceId,
+                                                       request.markers->clockMapping().offset()};
+        }
+        outcome.record = std::move(run);
+    }
     return outcome;
 }
 

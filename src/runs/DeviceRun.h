@@ -15,6 +15,7 @@
 #include "records/SessionRecorder.h"
 
 class ClockPump;
+class MarkerOutlet;
 class RealtimePriority;
 class Wsc32;
 
@@ -31,6 +32,10 @@ struct Request {
     int firstRecord = 0;      // the record to start at (0: the first)
     bool keepRecord = false;  // keep a session record of the run
     ProgramPlayback::Hooks hooks;  // the front end's own hooks (progress, pause)
+    // Where the run's markers go (Lab Streaming Layer), or nowhere; the front end opens it, so
+    // that a stream that cannot be had stops the run before it starts.
+    MarkerOutlet* markers = nullptr;
+    bool markEveryLitFrame = false;  // a marker for each lit frame too
     // Called once the port has opened, before the first record plays (Device::play only).
     std::function<void()> portOpened;
     // How the run was ended from outside, when it was: a signal's name ("SIGINT"), or empty.

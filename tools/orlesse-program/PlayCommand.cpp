@@ -12,6 +12,8 @@
 #include "core/ClockText.h"
 #include "core/QtClockPump.h"
 #include "core/SignalWatcher.h"
+#include "device/ComPorts.h"
+#include "markers/MarkerOutlet.h"
 #include "programs/ProgramReader.h"
 #include "programs/SegmentPlayer.h"
 #include "records/SessionFiles.h"
@@ -180,6 +182,23 @@ int playProgram(const PlayOptions& options, QTextStream& out, QTextStream& err) 
         }
     }
 
+    // The marker stream is opened before anything is sent, so that a run that was to be marked
+    // never plays unmarked; it lives on until the record is written.
+    std::unique_ptr<MarkerOutlet> markers;
+    if (options.lsl) {
+        QString error;
+        markers = MarkerOutlet::open(
+            MarkerStream::forDevice(ComPorts::displayName(options.comNumber)), &error);
+        if (!markers) {
+            err << QStringLiteral("orlesse-program: --lsl: %1; nothing was played").arg(error)
+                << Qt::endl;
+            return 1;
+        }
+        out << QStringLiteral("markers: Lab Streaming Layer stream \"%1\" (source_id %2)")
+                   .arg(markers->stream().name, markers->stream().sourceId)
+            << Qt::endl;
+    }
+
     const std::unique_ptr<Wsc32> serial = makeSerialLibrary();
     QtClockPump clock;
     // Real-time scheduling while the port is open, where the system grants it.
@@ -202,6 +221,8 @@ int playProgram(const PlayOptions& options, QTextStream& out, QTextStream& err) 
     request.programPath = options.path;
     request.software = QStringLiteral("orlesse-program");
     request.keepRecord = !options.recordFolder.isEmpty();
+    request.markers = markers.get();
+    request.markEveryLitFrame = options.lslFrames;
     request.hooks.segmentStarting = [&progress](const ProgramRecord& record) {
         progress.segmentStarting(record);
     };
