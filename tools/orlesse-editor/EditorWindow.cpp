@@ -297,7 +297,7 @@ void EditorWindow::buildActions() {
         },
         "actionOpen");
     m_recentMenu = file->addMenu(tr("Open &Recent"));
-    m_saveAction = add(
+    add(
         file, tr("&Save"), QKeySequence::Save, [this] { save(); }, "actionSave");
     add(
         file, tr("Save &As..."), QKeySequence::SaveAs, [this] { saveAs(); }, "actionSaveAs");
@@ -415,7 +415,7 @@ void EditorWindow::updateTitle() {
 
 void EditorWindow::newFile() {
     ProgramTable table;
-    table.rows.append({1, 10, 10, 255, 255, 60});
+    table.rows.append(SegmentModel::FirstRow);
     setTable(table, {}, true);
 }
 
@@ -634,15 +634,8 @@ void EditorWindow::pasteRows() {
 
 void EditorWindow::addRow(bool atEnd) {
     const QList<int> selected = selectedRows();
-    const int count = m_model->rowCount();
-    // A new row goes on from where the row before it ends.
-    const int at = atEnd || selected.isEmpty() ? count : selected.first();
-    ProgramTable::Row row{1, 10, 10, 255, 255, 60};
-    if (at > 0) {
-        const ProgramTable::Row& before = m_model->table().rows[at - 1];
-        row = {before[0] + 1, before[2], before[2], before[4], before[4], before[5]};
-    }
-    m_model->insertRowsAt(at, {row}, atEnd ? tr("Add Row") : tr("Insert Row"));
+    const int at = atEnd || selected.isEmpty() ? m_model->rowCount() : selected.first();
+    m_model->insertRowsAt(at, {m_model->rowToAddAt(at)}, atEnd ? tr("Add Row") : tr("Insert Row"));
     selectRow(at);
 }
 

@@ -85,9 +85,7 @@ class EditorWindow : public QMainWindow {
     void refreshNow();
     // The analysis shown, if any.
     const std::optional<ProgramAnalysis>& shownAnalysis() const { return m_shown; }
-    // The player.
     EditorPlayer& player() { return *m_player; }
-    // The editor's settings.
     QSettings& settings() { return m_settings; }
     // The folder session records are written in.
     QString recordFolder() const;
@@ -152,7 +150,6 @@ class EditorWindow : public QMainWindow {
     QLabel* m_timeLabel = nullptr;
     QLabel* m_readout = nullptr;
     QMenu* m_recentMenu = nullptr;
-    QAction* m_saveAction = nullptr;
     QAction* m_playAction = nullptr;
     QAction* m_pauseAction = nullptr;
     QAction* m_stopAction = nullptr;
