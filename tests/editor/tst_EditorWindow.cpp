@@ -90,12 +90,12 @@ class TestEditor final : public EditorWindow {
 };
 
 QList<ProgramTable::Row> rowsOf(EditorWindow& editor) {
-    return ProgramTable::fromBytes(editor.currentBytes()).rows;
+    return ProgramTable::fromBytes(editor.document().bytes()).rows;
 }
 
 // Waits until the editor shows the analysis of its table as it is now.
 bool analysisIsCurrent(EditorWindow& editor) {
-    return editor.shownAnalysis() && editor.shownAnalysis()->bytes == editor.currentBytes();
+    return editor.shownAnalysis() && editor.shownAnalysis()->bytes == editor.document().bytes();
 }
 
 }  // namespace
@@ -238,7 +238,7 @@ void EditorWindowTest::findingShowsOnItsRowWhileTyping() {
     QCOMPARE(rowsOf(*m_editor)[1][5], 1);
 
     QTRY_VERIFY_WITH_TIMEOUT(analysisIsCurrent(*m_editor), TimeoutMs);
-    const CheckReport expected = checkProgram(m_editor->currentBytes());
+    const CheckReport expected = checkProgram(m_editor->document().bytes());
     QCOMPARE(expected.findings.size(), 1);
     const CheckFinding& finding = expected.findings.first();
     QCOMPARE(finding.line, 3);
@@ -275,7 +275,7 @@ void EditorWindowTest::plotRunMatchesTheCheck() {
     openProgram(records);
     auto* plot = m_editor->findChild<PlotView*>(QStringLiteral("plot"));
     const ProgramTrace& trace = plot->trace();
-    const CheckReport report = checkProgram(m_editor->currentBytes());
+    const CheckReport report = checkProgram(m_editor->document().bytes());
     QCOMPARE(trace.segments.size(), report.segments);
 
     // Over the whole run, what the chart reads at each moment stays in the check's ranges,
@@ -325,17 +325,17 @@ void EditorWindowTest::savedFileKeepsHeaderWithCrLf() {
     table->model()->setData(table->model()->index(0, 5), 7, Qt::EditRole);
     QVERIFY(m_editor->isWindowModified());
     QVERIFY(m_editor->windowTitle().startsWith(QStringLiteral("lf.csv")));
-    QVERIFY(m_editor->save());
+    QVERIFY(m_editor->document().save());
     QVERIFY(!m_editor->isWindowModified());
     QCOMPARE(fileBytes(path), header + "\r\n1,10,10,255,255,7\r\n");
 
     // Save As adds the suffix; the reopened file is the table as it was.
     m_editor->saveAnswer = m_dir->filePath(QStringLiteral("copy"));
-    QVERIFY(m_editor->saveAs());
-    QCOMPARE(m_editor->filePath(), m_dir->filePath(QStringLiteral("copy.csv")));
+    QVERIFY(m_editor->document().saveAs());
+    QCOMPARE(m_editor->document().path(), m_dir->filePath(QStringLiteral("copy.csv")));
     QVERIFY(m_editor->openFile(path));
     QVERIFY(!m_editor->isWindowModified());
-    QCOMPARE(m_editor->currentBytes(), fileBytes(path));
+    QCOMPARE(m_editor->document().bytes(), fileBytes(path));
 }
 
 void EditorWindowTest::irregularFileIsWrittenOnlyOnSave() {
@@ -358,7 +358,7 @@ void EditorWindowTest::irregularFileIsWrittenOnlyOnSave() {
     QVERIFY2(all.contains(QStringLiteral("Line 4: \"x\" is not a whole number")), qPrintable(all));
     QCOMPARE(fileBytes(path), bytes);
 
-    QVERIFY(m_editor->save());
+    QVERIFY(m_editor->document().save());
     QCOMPARE(fileBytes(path), Header + "\r\n1,10,10,255,255,5\r\n2,10,9,0,1,3\r\n");
 }
 

@@ -179,6 +179,14 @@ ProgramTable::Row SegmentModel::rowToAddAt(int row) const {
     return {before[0] + 1, before[2], before[2], before[4], before[4], before[5]};
 }
 
+double SegmentModel::secondsOfRows(int first, int end) const {
+    double seconds = 0;
+    for (int row = std::max(first, 0); row < end && row < rowCount(); ++row) {
+        seconds += std::max(m_table.rows[row][5], 0);
+    }
+    return seconds;
+}
+
 void SegmentModel::insertRowsAt(int row, const QList<ProgramTable::Row>& rows,
                                 const QString& text) {
     if (rows.isEmpty()) {

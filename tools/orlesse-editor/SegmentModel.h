@@ -40,6 +40,8 @@ class SegmentModel final : public QAbstractTableModel {
     // The row added before row: it goes on from where the row before it ends, and is FirstRow
     // at the top.
     ProgramTable::Row rowToAddAt(int row) const;
+    // Seconds the rows from first up to (not including) end last, negative lengths as 0.
+    double secondsOfRows(int first, int end) const;
 
     // Undoable edits: rows inserted before row, rows removed, a row moved by one place up
     // (delta -1) or down (+1), one value set.
