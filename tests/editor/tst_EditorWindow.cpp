@@ -1,14 +1,12 @@
 // The light-program editor offscreen, through its widgets: row edits with undo and redo, the
 // check's findings on their rows while typing, the chart's run against the check, files kept
-// as written, and pause, resume and Escape on virtual time.
-#include <QAbstractItemView>
+// as written, and the window's part in a run (keys, the selected row, the Record box) on
+// virtual time. What Play decides is tested on the play session alone (tst_PlaySession).
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QHeaderView>
 #include <QListWidget>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
 #include <QTableView>
@@ -16,15 +14,12 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
-#include <QUndoStack>
 
 #include "EditorWindow.h"
 #include "PlotView.h"
-#include "ReportDialog.h"
 #include "SafetyNotice.h"
 #include "analysis/ProgramCheck.h"
 #include "core/SimulatedClock.h"
-#include "records/SessionFiles.h"
 #include "support/FakeWindow.h"
 #include "support/Harness.h"
 #include "support/RecordingWsc32.h"
@@ -43,8 +38,6 @@ class TestEditor final : public EditorWindow {
         : EditorWindow(makeServices(folder, serial, clock)) {}
 
     QStringList messages;
-    QStringList warningQuestions;
-    bool playWithWarnings = true;
     QString saveAnswer;
     Unsaved unsavedAnswer = Unsaved::Discard;
     int unsavedQuestions = 0;
@@ -54,10 +47,7 @@ class TestEditor final : public EditorWindow {
         ++unsavedQuestions;
         return unsavedAnswer;
     }
-    bool askToPlayWithWarnings(const QString& warnings) override {
-        warningQuestions << warnings;
-        return playWithWarnings;
-    }
+    bool askToPlayWithWarnings(const QString&) override { return true; }
     void showMessage(const QString& text) override { messages << text; }
     QString chooseFileToOpen(const QString&) override { return {}; }
     QString chooseFileToSave(const QString&) override { return saveAnswer; }
@@ -115,14 +105,10 @@ class EditorWindowTest : public QObject {
     void irregularFileIsWrittenOnlyOnSave();
     void closingAsksAboutUnsavedChanges_data();
     void closingAsksAboutUnsavedChanges();
-    void pauseHoldsDarkAndResumesWhereItStopped();
-    void escapeStopsDark();
-    void shortcutsPauseResumeAndStop();
+    void shortcutsPauseResumeAndEscapeStops();
     void playsFromTheSelectedRow();
-    void programWithErrorsDoesNotPlay();
     void safetyNoticeShownOnce();
-    void recordedRunOffersItsReport_data();
-    void recordedRunOffersItsReport();
+    void recordBoxAndFolderReachTheRunAndStay();
 
   private:
     QString write(const QString& name, const QByteArray& bytes);
@@ -362,46 +348,6 @@ void EditorWindowTest::irregularFileIsWrittenOnlyOnSave() {
     QCOMPARE(fileBytes(path), Header + "\r\n1,10,10,255,255,5\r\n2,10,9,0,1,3\r\n");
 }
 
-void EditorWindowTest::pauseHoldsDarkAndResumesWhereItStopped() {
-    // The level climbs one step a second; the pause comes at 2.5 s and lasts 4 s.
-    openProgram("7,10,10,0,10,10\r\n");
-    makeReadyToPlay();
-    const double start = m_clock->now();
-    m_clock->at(start + 2.5, [this] { m_editor->findChild<QPushButton*>("pause")->click(); });
-    m_clock->at(start + 6.5, [this] { m_editor->findChild<QPushButton*>("pause")->click(); });
-    m_editor->play();
-    QVERIFY(m_editor->warningQuestions.size() <= 1);
-
-    const QList<QPair<double, QByteArray>> sent = frames();
-    const QByteArray dark = Harness::soh("00", "000000");
-    QVERIFY(sent.size() > 4);
-    QCOMPARE(sent.last().second, dark);  // the closing frame
-    // The pause's dark frame goes out at once, and nothing until the resume.
-    qsizetype pauseFrame = -1;
-    for (qsizetype i = 0; i < sent.size(); ++i) {
-        if (sent[i].first >= start + 2.5) {
-            pauseFrame = i;
-            break;
-        }
-    }
-    QVERIFY(pauseFrame > 0);
-    QCOMPARE(sent[pauseFrame], qMakePair(start + 2.5, dark));
-    const QPair<double, QByteArray> resumed = sent[pauseFrame + 1];
-    QCOMPARE(resumed.first, start + 6.5);
-    // It goes on lit, at the level it had when paused.
-    QByteArray litBefore;
-    for (qsizetype i = pauseFrame - 1; i >= 0 && litBefore.isEmpty(); --i) {
-        if (sent[i].second != dark) {
-            litBefore = sent[i].second;
-        }
-    }
-    QCOMPARE(resumed.second, litBefore);
-    // The segment plays the 7.5 seconds it had left: the run ends 4 s later than unpaused, at
-    // the first frame due from then on.
-    QVERIFY(sent.last().first >= start + 14 - 1e-6);
-    QVERIFY(sent.last().first < start + 14 + 0.05);
-}
-
 void EditorWindowTest::closingAsksAboutUnsavedChanges_data() {
     QTest::addColumn<bool>("changed");
     QTest::addColumn<int>("answer");  // TestEditor::Unsaved
@@ -426,30 +372,17 @@ void EditorWindowTest::closingAsksAboutUnsavedChanges() {
     QCOMPARE(m_editor->unsavedQuestions, questions);
 }
 
-void EditorWindowTest::escapeStopsDark() {
-    openProgram("1,10,10,255,255,30\r\n2,10,10,255,255,30\r\n");
-    makeReadyToPlay();
-    const double start = m_clock->now();
-    auto* list = m_editor->findChild<QListWidget*>(QStringLiteral("findings"));
-    m_clock->at(start + 3, [list] { QTest::keyClick(list, Qt::Key_Escape); });
-    m_editor->play();
-
-    const QList<QPair<double, QByteArray>> sent = frames();
-    QCOMPARE(sent.last(), qMakePair(start + 3, Harness::soh("00", "000000")));
-    QCOMPARE(m_editor->player().state(), EditorPlayer::State::Idle);
-    QVERIFY(!m_serial->isOpen(3));
-}
-
-void EditorWindowTest::shortcutsPauseResumeAndStop() {
-    // Through the keys alone: F5 plays, F6 pauses and resumes, Escape stops.
+void EditorWindowTest::shortcutsPauseResumeAndEscapeStops() {
+    // Through the keys alone: F5 plays, F6 pauses and resumes, Escape stops from any widget.
     openProgram("1,10,10,255,255,30\r\n");
     makeReadyToPlay();
     const double start = m_clock->now();
     QWidget* table = m_editor->findChild<QTableView*>(QStringLiteral("segmentTable"));
+    auto* list = m_editor->findChild<QListWidget*>(QStringLiteral("findings"));
     table->setFocus();
     m_clock->at(start + 2.02, [this] { QTest::keyClick(m_editor.get(), Qt::Key_F6); });
     m_clock->at(start + 3.52, [this] { QTest::keyClick(m_editor.get(), Qt::Key_F6); });
-    m_clock->at(start + 5.02, [this] { QTest::keyClick(m_editor.get(), Qt::Key_Escape); });
+    m_clock->at(start + 5.02, [list] { QTest::keyClick(list, Qt::Key_Escape); });
     QTest::keyClick(table, Qt::Key_F5);
     QTRY_VERIFY_WITH_TIMEOUT(!m_serial->isOpen(3) && !m_serial->writes().isEmpty(), TimeoutMs);
 
@@ -462,6 +395,8 @@ void EditorWindowTest::shortcutsPauseResumeAndStop() {
     QCOMPARE(*at(2.02), qMakePair(start + 2.02, dark));  // paused dark at once
     QCOMPARE(std::next(at(2.02))->first, start + 3.52);  // nothing until the resume
     QCOMPARE(sent.last(), qMakePair(start + 5.02, dark));
+    QCOMPARE(m_editor->player().state(), EditorPlayer::State::Idle);
+    QVERIFY(table->isEnabled());
 }
 
 void EditorWindowTest::playsFromTheSelectedRow() {
@@ -475,15 +410,6 @@ void EditorWindowTest::playsFromTheSelectedRow() {
     QVERIFY(sent.size() >= 3);
     QCOMPARE(sent[1].second, Harness::soh("00", "646464"));  // the second record's level 100
     QVERIFY(sent.last().first < start + 2 + 0.1);            // its 2 seconds only
-}
-
-void EditorWindowTest::programWithErrorsDoesNotPlay() {
-    openProgram("1,10,10,255,255,30\r\n2,0,10,255,255,30\r\n");
-    makeReadyToPlay();
-    m_editor->play();
-    QVERIFY(m_serial->writes().isEmpty());
-    QCOMPARE(m_editor->messages.size(), 1);
-    QVERIFY(m_editor->messages.first().contains(QStringLiteral("the start frequency is 0")));
 }
 
 void EditorWindowTest::safetyNoticeShownOnce() {
@@ -508,51 +434,21 @@ void EditorWindowTest::safetyNoticeShownOnce() {
     QCOMPARE(shown, 1);
 }
 
-void EditorWindowTest::recordedRunOffersItsReport_data() {
-    QTest::addColumn<bool>("usableFolder");
-    QTest::newRow("folder made on the first run") << true;
-    QTest::newRow("a file where the folder should be") << false;
-}
-
-void EditorWindowTest::recordedRunOffersItsReport() {
-    QFETCH(bool, usableFolder);
+void EditorWindowTest::recordBoxAndFolderReachTheRunAndStay() {
     openProgram("1,10,10,255,255,6\r\n");
     makeReadyToPlay();
     const QString folder = m_dir->filePath(QStringLiteral("records"));
-    if (!usableFolder) {
-        putFile(folder, "not a folder");
-    }
     m_editor->folderAnswer = folder;
     m_editor->findChild<QToolButton*>(QStringLiteral("recordFolder"))->click();
     m_editor->findChild<QCheckBox*>(QStringLiteral("record"))->setChecked(true);
-    const double start = m_clock->now();
-    auto* pause = m_editor->findChild<QPushButton*>(QStringLiteral("pause"));
-    m_clock->at(start + 2.02, [pause] { pause->click(); });
-    m_clock->at(start + 3.52, [pause] { pause->click(); });
     m_editor->play();
 
-    if (!usableFolder) {
-        // Refused before anything was sent: no run without its record.
-        QVERIFY(m_serial->writes().isEmpty());
-        QCOMPARE(m_editor->messages.size(), 1);
-        QVERIFY(m_editor->reportsOffered.isEmpty());
-        return;
-    }
     QCOMPARE(m_editor->reportsOffered.size(), 1);
-    QString error;
-    const auto loaded = SessionFiles::read(m_editor->reportsOffered.first(), &error);
-    QVERIFY2(loaded, qPrintable(error));
-    QCOMPARE(loaded->json.value("SoftwareProgram").toString(), QStringLiteral("orlesse-editor"));
-    // Every frame of the run; the port's opening frame comes before it.
-    QCOMPARE(loaded->totals.frames, m_serial->writes().size() - 1);
-    QCOMPARE(loaded->totals.heldSeconds, 1.5);
-    QVERIFY(ReportDialog(m_editor->reportsOffered.first())
-                .reportText()
-                .contains(QStringLiteral("paused at 2.020 s for 1.500 s (line 2)")));
+    QCOMPARE(QFileInfo(m_editor->reportsOffered.first()).absolutePath(), folder);
     // The box and the folder are remembered for the next start.
     m_editor.reset();
     m_editor = std::make_unique<TestEditor>(m_dir->path(), m_serial, m_clock);
-    QVERIFY(m_editor->recordsRuns());
+    QVERIFY(m_editor->findChild<QCheckBox*>(QStringLiteral("record"))->isChecked());
     QCOMPARE(m_editor->recordFolder(), folder);
 }
 

@@ -25,7 +25,6 @@
 #include "app/PortList.h"
 #include "core/ClockPump.h"
 #include "device/Wsc32.h"
-#include "records/SessionFiles.h"
 
 namespace {
 
@@ -44,6 +43,7 @@ EditorWindow::EditorWindow(Services services, QWidget* parent)
     m_document = new EditorDocument(m_settings, m_services.programsFolder, *this, this);
     m_player = std::make_unique<EditorPlayer>(std::move(m_services.serial),
                                               std::move(m_services.clock), m_services.realtime);
+    m_session = std::make_unique<PlaySession>(*m_player, static_cast<PlayDialogs&>(*this));
     buildWidgets();
     buildActions();
 
@@ -59,7 +59,7 @@ EditorWindow::EditorWindow(Services services, QWidget* parent)
     connect(m_document, &EditorDocument::recentFilesChanged, this,
             &EditorWindow::rebuildRecentMenu);
     connect(m_document, &EditorDocument::replaced, this, [this] {
-        m_warnedBytes.clear();
+        m_session->forgetWarnings();
         m_table->goToRow(0);
         refreshNow();
         if (!m_document->openProblems().isEmpty()) {
@@ -289,65 +289,23 @@ void EditorWindow::play() {
         }
         return;
     }
-    if (!SafetyNotice::showOnFirstStart(m_settings, this)) {
-        return;
-    }
     m_table->setFocus();  // an edit under way is committed before the program is read
-    const QByteArray bytes = m_document->bytes();
-    if (!m_shown || m_shown->bytes != bytes) {
-        m_analysisDelay->stop();
-        m_shown = Analysis::analyse(bytes);
-    }
-    const CheckReport& report = m_shown->report;
-    if (report.hasErrors()) {
-        showMessage(tr("The program has errors and does not play:\n\n%1")
-                        .arg(formatReport(m_document->displayName(), report).join('\n')));
-        return;
-    }
-    if (!report.findings.isEmpty() && m_warnedBytes != bytes) {
-        QStringList warnings;
-        for (const CheckFinding& finding : report.findings) {
-            warnings << QStringLiteral("line %1: %2").arg(finding.line).arg(finding.text);
-        }
-        if (!askToPlayWithWarnings(warnings.join('\n'))) {
-            return;
-        }
-        m_warnedBytes = bytes;
-    }
-    const std::optional<int> com = m_bar->comNumber();
-    if (!com) {
-        showMessage(tr("Choose the COM port of the light first."));
-        return;
-    }
-    // The folder is checked before anything is sent, so that no run loses its record.
-    std::optional<EditorPlayer::Recording> recording;
-    if (recordsRuns()) {
-        QString error;
-        if (!SessionFiles::prepareFolder(recordFolder(), &error)) {
-            showMessage(
-                tr("The session record cannot be kept: %1. Nothing was played.").arg(error));
-            return;
-        }
-        recording = EditorPlayer::Recording{recordFolder(), m_document->suggestedPath()};
-    }
+    PlaySession::Request request;
+    request.bytes = m_document->bytes();
+    request.name = m_document->displayName();
+    request.programPath = m_document->suggestedPath();
     const QList<int> selected = m_table->selectedRows();
-    const EditorPlayer::Outcome outcome = m_player->play(
-        bytes, selected.isEmpty() ? 0 : selected.first(), *com, m_bar->white(), recording);
-    if (!outcome.openError.isEmpty()) {
-        showMessage(tr("Cannot open Com%1: %2").arg(*com).arg(outcome.openError));
-    } else if (outcome.failure) {
-        showMessage(tr("The run ended: %1").arg(outcome.failure->message()));
-    } else {
-        statusBar()->showMessage(outcome.stopped ? tr("Stopped; the light is dark")
-                                                 : tr("Played to the end; the light is dark"),
-                                 5000);
+    request.firstRow = selected.isEmpty() ? 0 : selected.first();
+    request.comNumber = m_bar->comNumber();
+    request.white = m_bar->white();
+    if (m_bar->recordsRuns()) {
+        request.recordFolder = m_bar->recordFolder();
     }
-    if (recording && outcome.openError.isEmpty()) {
-        if (outcome.record) {
-            offerReport(outcome.record->json);
-        } else {
-            showMessage(tr("The session record is lost: %1").arg(outcome.recordLost));
-        }
+    // The session works a stale analysis out itself: none waits to start during the run.
+    m_analysisDelay->stop();
+    m_session->play(request, m_shown);
+    if (!m_shown || m_shown->bytes != m_document->bytes()) {
+        m_analysisDelay->start();
     }
 }
 
@@ -408,6 +366,10 @@ EditorWindow::Unsaved EditorWindow::askAboutUnsavedChanges() {
     return answer == QMessageBox::Discard ? Unsaved::Discard : Unsaved::Cancel;
 }
 
+bool EditorWindow::acknowledgeSafetyNotice() {
+    return SafetyNotice::showOnFirstStart(m_settings, this);
+}
+
 bool EditorWindow::askToPlayWithWarnings(const QString& warnings) {
     return QMessageBox::question(this, ApplicationTitle,
                                  tr("The program plays, but not as written:\n\n%1\n\nPlay it "
@@ -417,6 +379,10 @@ bool EditorWindow::askToPlayWithWarnings(const QString& warnings) {
 
 void EditorWindow::showMessage(const QString& text) {
     QMessageBox::information(this, ApplicationTitle, text);
+}
+
+void EditorWindow::showStatus(const QString& text) {
+    statusBar()->showMessage(text, 5000);
 }
 
 QString EditorWindow::chooseFileToOpen(const QString& folder) {

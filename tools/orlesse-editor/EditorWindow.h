@@ -9,6 +9,7 @@
 #include "Analysis.h"
 #include "EditorDocument.h"
 #include "EditorPlayer.h"
+#include "PlaySession.h"
 #include "PlaybackBar.h"
 
 class ClockPump;
@@ -26,7 +27,7 @@ class Wsc32;
 // playing on a COM port with pause, stop and a playhead. Escape stops a run dark from anywhere
 // in the editor. The window wires the document, the table, the findings, the chart, the
 // playback bar and the play session together, and answers their questions with its dialogs.
-class EditorWindow : public QMainWindow, private EditorDocument::Dialogs {
+class EditorWindow : public QMainWindow, private EditorDocument::Dialogs, private PlayDialogs {
     Q_OBJECT
 
   public:
@@ -50,8 +51,8 @@ class EditorWindow : public QMainWindow, private EditorDocument::Dialogs {
     // Opens a program file; false (with a message) when it cannot be read.
     bool openFile(const QString& path) { return m_document->open(path); }
 
-    // Plays from the selected row (the first when none is), after the checks: a program with
-    // errors does not play, warnings ask once. Returns when the run is over.
+    // Plays from the selected row (the first when none is) through the play session. Returns
+    // when the run is over.
     void play();
     // Ends the run dark.
     void stop();
@@ -66,8 +67,6 @@ class EditorWindow : public QMainWindow, private EditorDocument::Dialogs {
     QSettings& settings() { return m_settings; }
     // The folder session records are written in.
     QString recordFolder() const { return m_bar->recordFolder(); }
-    // Whether each run leaves a session record.
-    bool recordsRuns() const { return m_bar->recordsRuns(); }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -75,15 +74,17 @@ class EditorWindow : public QMainWindow, private EditorDocument::Dialogs {
 
     // The dialogs, which tests and the benchmark replace.
     Unsaved askAboutUnsavedChanges() override;
-    virtual bool askToPlayWithWarnings(const QString& warnings);
+    bool askToPlayWithWarnings(const QString& warnings) override;
     void showMessage(const QString& text) override;
     virtual QString chooseFileToOpen(const QString& folder);
     QString chooseFileToSave(const QString& suggestion) override;
     virtual QString chooseRecordFolder(const QString& folder);
-    // After a recorded run: offers the report of the record whose description is jsonPath.
-    virtual void offerReport(const QString& jsonPath);
+    void offerReport(const QString& jsonPath) override;
 
   private:
+    bool acknowledgeSafetyNotice() override;
+    void showStatus(const QString& text) override;
+
     void buildWidgets();
     void buildActions();
     void openChosenFile();
@@ -111,5 +112,5 @@ class EditorWindow : public QMainWindow, private EditorDocument::Dialogs {
     Analysis m_analysis;
     std::optional<ProgramAnalysis> m_shown;
     std::unique_ptr<EditorPlayer> m_player;
-    QByteArray m_warnedBytes;  // the program the user agreed to play despite warnings
+    std::unique_ptr<PlaySession> m_session;
 };
