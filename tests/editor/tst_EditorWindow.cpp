@@ -1,7 +1,7 @@
 // The light-program editor offscreen, through its widgets: row edits with undo and redo, the
-// check's findings on their rows while typing, the chart's run against the check, files kept
-// as written, and the window's part in a run (keys, the selected row, the Record box) on
-// virtual time. What Play decides is tested on the play session alone (tst_PlaySession).
+// check's findings on their rows and the chart while typing, files kept as written, and the
+// window's part in a run (keys, the selected row, the Record box) on virtual time. What Play
+// decides is tested on the play session alone (tst_PlaySession).
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,7 +18,6 @@
 #include "EditorWindow.h"
 #include "PlotView.h"
 #include "SafetyNotice.h"
-#include "analysis/ProgramCheck.h"
 #include "core/SimulatedClock.h"
 #include "support/FakeWindow.h"
 #include "support/Harness.h"
@@ -99,8 +98,7 @@ class EditorWindowTest : public QObject {
     void rowEditsUndoAndRedo_data();
     void rowEditsUndoAndRedo();
     void findingShowsOnItsRowWhileTyping();
-    void plotRunMatchesTheCheck_data();
-    void plotRunMatchesTheCheck();
+    void chartReadsOutTheSegmentUnderTheMouse();
     void savedFileKeepsHeaderWithCrLf();
     void irregularFileIsWrittenOnlyOnSave();
     void closingAsksAboutUnsavedChanges_data();
@@ -224,20 +222,25 @@ void EditorWindowTest::findingShowsOnItsRowWhileTyping() {
     QCOMPARE(rowsOf(*m_editor)[1][5], 1);
 
     QTRY_VERIFY_WITH_TIMEOUT(analysisIsCurrent(*m_editor), TimeoutMs);
-    const CheckReport expected = checkProgram(m_editor->document().bytes());
-    QCOMPARE(expected.findings.size(), 1);
-    const CheckFinding& finding = expected.findings.first();
-    QCOMPARE(finding.line, 3);
+    const QString finding = QStringLiteral(
+        "the frequency ramp from 10 to 4 reaches only 6: each of its 6 steps waits for the next "
+        "frame, and the waits add up");
     QCOMPARE(table->model()->headerData(1, Qt::Vertical, Qt::ToolTipRole).toString(),
-             QStringLiteral("warning: ") + finding.text);
+             QStringLiteral("warning: ") + finding);
     for (const int other : {0, 2}) {
         QVERIFY(!table->model()->headerData(other, Qt::Vertical, Qt::ToolTipRole).isValid());
     }
+    // The chart follows the typing too.
+    QCOMPARE(m_editor->findChild<PlotView*>(QStringLiteral("plot"))
+                 ->trace()
+                 .segments[1]
+                 .record.nDuration,
+             1);
 
     // The list says it as the check does, and a click selects the row.
     auto* list = m_editor->findChild<QListWidget*>(QStringLiteral("findings"));
     QListWidgetItem* item = list->item(0);
-    QCOMPARE(item->text(), formatReport(QStringLiteral("program.csv"), expected).first());
+    QCOMPARE(item->text(), QStringLiteral("program.csv:3: warning: ") + finding);
     table->selectRow(0);
     emit list->itemClicked(item);
     QCOMPARE(table->selectionModel()->selectedRows().first().row(), 1);
@@ -248,59 +251,21 @@ void EditorWindowTest::findingShowsOnItsRowWhileTyping() {
     QVERIFY(!m_editor->isWindowModified());
 }
 
-void EditorWindowTest::plotRunMatchesTheCheck_data() {
-    QTest::addColumn<QByteArray>("records");
-    QTest::newRow("descent, level falling")
-        << QByteArray("1,10,10,255,255,30\r\n2,10,4,255,40,60\r\n");
-    QTest::newRow("rise, level rising") << QByteArray("1,4,12,10,250,40\r\n");
-    QTest::newRow("level ramp faster than the frames") << QByteArray("1,5,5,255,0,2\r\n");
-}
-
-void EditorWindowTest::plotRunMatchesTheCheck() {
-    QFETCH(QByteArray, records);
-    openProgram(records);
+void EditorWindowTest::chartReadsOutTheSegmentUnderTheMouse() {
+    openProgram("1,10,10,255,255,30\r\n2,5,5,255,255,20\r\n");
     auto* plot = m_editor->findChild<PlotView*>(QStringLiteral("plot"));
     const ProgramTrace& trace = plot->trace();
-    const CheckReport report = checkProgram(m_editor->document().bytes());
-    QCOMPARE(trace.segments.size(), report.segments);
-
-    // Over the whole run, what the chart reads at each moment stays in the check's ranges,
-    // and the frequency ends where the check says the ramp gets.
-    int lowest = 1 << 30, highest = -1, lowestLevel = 1 << 30, highestLevel = -1;
-    for (double t = trace.start; t < trace.end; t += 0.01) {
-        const std::optional<PlotReading> reading = readingAt(trace, t);
-        QVERIFY(reading.has_value());
-        lowest = std::min(lowest, *reading->frequency);
-        highest = std::max(highest, *reading->frequency);
-        lowestLevel = std::min(lowestLevel, *reading->level);
-        highestLevel = std::max(highestLevel, *reading->level);
-    }
-    QCOMPARE(lowest, *report.minFrequency);
-    QCOMPARE(highest, *report.maxFrequency);
-    QCOMPARE(lowestLevel, *report.minLevel);
-    QCOMPARE(highestLevel, *report.maxLevel);
-    // Each boundary sits where the record before it ended: its seconds, and at most the rest of
-    // the half period its last frame began.
-    double start = trace.start;
-    for (const SegmentTrace& segment : trace.segments) {
-        QCOMPARE(segment.start, start);
-        const double overrun = segment.end - segment.start - segment.record.nDuration;
-        QVERIFY2(overrun >= -1e-9 && overrun < SegmentPlayer::halfPeriod(segment.lastFrequency),
-                 qPrintable(QString::number(overrun)));
-        start = segment.end;
-    }
-    QCOMPARE(trace.end, start);
-
-    // The read-out under the mouse names the segment of that moment.
+    QCOMPARE(trace.segments.size(), 2);
     plot->resize(900, 320);
     plot->grab();
     const SegmentTrace& last = trace.segments.last();
     const double x = plot->geometry().xOf((last.start + last.end) / 2);
     const QString readout = plot->readoutAt(QPointF(x, plot->geometry().area.center().y()));
-    QVERIFY2(readout.contains(QStringLiteral("segment #%1 (line %2)")
-                                  .arg(last.record.nSegmentID)
-                                  .arg(last.record.line())),
+    QVERIFY2(readout.startsWith(QStringLiteral("0:00:4")), qPrintable(readout));
+    QVERIFY2(readout.endsWith(
+                 QStringLiteral(" \u00b7 segment #2 (line 3) \u00b7 5 Hz \u00b7 level 255")),
              qPrintable(readout));
+    QVERIFY(plot->readoutAt(QPointF(x, plot->geometry().area.bottom() + 5)).isEmpty());
 }
 
 void EditorWindowTest::savedFileKeepsHeaderWithCrLf() {
