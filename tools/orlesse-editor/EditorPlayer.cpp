@@ -32,6 +32,7 @@ EditorPlayer::Outcome EditorPlayer::play(const QByteArray& bytes, int firstRecor
     }
     m_stopped = false;
     m_stalls = {};
+    m_firstRecord = firstRecord;
     m_line = 0;
     DeviceRun::Request request;
     request.bytes = bytes;
@@ -69,6 +70,14 @@ void EditorPlayer::resume() {
     if (m_state == State::Paused) {
         m_pausedTotal += m_clock->now() - m_pausedAt;
         setState(State::Playing);
+    }
+}
+
+void EditorPlayer::togglePause() {
+    if (m_state == State::Playing) {
+        pause();
+    } else {
+        resume();
     }
 }
 

@@ -59,10 +59,13 @@ class EditorPlayer final : public QObject {
     // Goes on with the held segment: the frequency and level it had, for the seconds it had
     // left.
     void resume();
+    void togglePause();
     // Ends the run: the segment stops within its current wait, the closing dark frame goes out.
     void stop();
 
     State state() const { return m_state; }
+    // The record the run started at (0 the first).
+    int firstRecord() const { return m_firstRecord; }
     // The file line of the record playing, or 0.
     int line() const { return m_line; }
     // Seconds of the record playing that have played, paused time left out.
@@ -87,6 +90,7 @@ class EditorPlayer final : public QObject {
     Pacing::Stalls m_stalls;
     State m_state = State::Idle;
     bool m_stopped = false;
+    int m_firstRecord = 0;
     int m_line = 0;
     double m_segmentStart = 0;  // clock when the record started
     double m_pausedTotal = 0;   // seconds the record has been held

@@ -7,32 +7,27 @@
 #include <optional>
 
 #include "Analysis.h"
+#include "EditorDocument.h"
 #include "EditorPlayer.h"
-#include "app/ComPortListing.h"
-#include "programs/ProgramTable.h"
+#include "PlaySession.h"
+#include "PlaybackBar.h"
 
 class ClockPump;
+class FindingsPanel;
 class PlotView;
 class PortList;
 class QAction;
-class QCheckBox;
-class QComboBox;
-class QLabel;
-class QListWidget;
 class QMenu;
-class QPushButton;
-class QTableView;
 class QTimer;
-class QToolButton;
-class QUndoStack;
-class SegmentModel;
+class SegmentTable;
 class Wsc32;
 
 // The light-program editor: the records as a table with undo and redo, the check's findings by
 // row, the chart of what the device will receive (redrawn shortly after each change), and
 // playing on a COM port with pause, stop and a playhead. Escape stops a run dark from anywhere
-// in the editor.
-class EditorWindow : public QMainWindow {
+// in the editor. The window wires the document, the table, the findings, the chart, the
+// playback bar and the play session together, and answers their questions with its dialogs.
+class EditorWindow : public QMainWindow, private EditorDocument::Dialogs, private PlayDialogs {
     Q_OBJECT
 
   public:
@@ -48,26 +43,17 @@ class EditorWindow : public QMainWindow {
         bool realtime = false;  // real-time scheduling while a run plays, where granted
     };
 
-    // The answers to the question before unsaved changes are lost.
-    enum class Unsaved { Save, Discard, Cancel };
+    using Unsaved = EditorDocument::Unsaved;
 
     explicit EditorWindow(Services services, QWidget* parent = nullptr);
     ~EditorWindow() override;
 
     // Opens a program file; false (with a message) when it cannot be read.
-    bool openFile(const QString& path);
-    // Saves to the file's path, or asks for one; false when nothing was saved.
-    bool save();
-    // Asks for a path and saves there.
-    bool saveAs();
-    // Starts a new program of one row.
-    void newFile();
+    bool openFile(const QString& path) { return m_document->open(path); }
 
-    // Plays from the selected row (the first when none is), after the checks: a program with
-    // errors does not play, warnings ask once. Returns when the run is over.
+    // Plays from the selected row (the first when none is) through the play session. Returns
+    // when the run is over.
     void play();
-    // Pauses the run, or resumes a paused one.
-    void togglePause();
     // Ends the run dark.
     void stop();
 
@@ -75,95 +61,56 @@ class EditorWindow : public QMainWindow {
     // acknowledged; the editor does not play until it is.
     void showSafetyNoticeOnFirstStart();
 
-    // The file's path, empty for a new one.
-    const QString& filePath() const { return m_path; }
-    // The file as it would be saved now.
-    QByteArray currentBytes() const;
-    // Whether there are changes not saved.
-    bool hasUnsavedChanges() const;
-    // Works out the analysis of the table now, skipping the delay (for Play and tests).
-    void refreshNow();
-    // The analysis shown, if any.
+    EditorDocument& document() { return *m_document; }
     const std::optional<ProgramAnalysis>& shownAnalysis() const { return m_shown; }
-    // The player.
     EditorPlayer& player() { return *m_player; }
-    // The editor's settings.
     QSettings& settings() { return m_settings; }
     // The folder session records are written in.
-    QString recordFolder() const;
-    // Whether each run leaves a session record.
-    bool recordsRuns() const;
+    QString recordFolder() const { return m_bar->recordFolder(); }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-    // The dialogs, which tests replace.
-    virtual Unsaved askAboutUnsavedChanges();
-    virtual bool askToPlayWithWarnings(const QString& warnings);
-    virtual void showMessage(const QString& text);
+    // The dialogs, which tests and the benchmark replace.
+    Unsaved askAboutUnsavedChanges() override;
+    bool askToPlayWithWarnings(const QString& warnings) override;
+    void showMessage(const QString& text) override;
     virtual QString chooseFileToOpen(const QString& folder);
-    virtual QString chooseFileToSave(const QString& suggestion);
+    QString chooseFileToSave(const QString& suggestion) override;
     virtual QString chooseRecordFolder(const QString& folder);
-    // After a recorded run: offers the report of the record whose description is jsonPath.
-    virtual void offerReport(const QString& jsonPath);
+    void offerReport(const QString& jsonPath) override;
 
   private:
+    bool acknowledgeSafetyNotice() override;
+    void showStatus(const QString& text) override;
+
     void buildWidgets();
     void buildActions();
-    void setTable(const ProgramTable& table, const QString& path, bool representedExactly);
-    bool writeFile(const QString& path);
-    bool maySetAside();
-    void scheduleAnalysis();
+    void openChosenFile();
+    void pasteRows();
+    void openRecordReport();
+    // Works out the analysis of the table now, skipping the delay.
+    void refreshNow();
     void showAnalysis();
     void updateTitle();
-    void updateActions();
-    void updatePlayback();
-    void addRecentFile(const QString& path);
     void rebuildRecentMenu();
-    QList<int> selectedRows() const;
-    void selectRow(int row);
-    void copyRows();
-    void pasteRows();
-    void addRow(bool atEnd);
-    void duplicateRows();
-    void deleteRows();
-    void moveRows(int delta);
-    double secondsBeforeRow(int row) const;
-    std::optional<int> chosenComNumber() const;
-    QString displayName() const;
-    void updateRecordToolTip();
+    void showPlayerState(EditorPlayer::State state);
 
     Services m_services;
     QSettings m_settings;
-    ComPortListing m_comPorts;
-    QUndoStack* m_undo = nullptr;
-    SegmentModel* m_model = nullptr;
-    QTableView* m_table = nullptr;
-    QListWidget* m_findings = nullptr;
+    EditorDocument* m_document = nullptr;
+    SegmentTable* m_table = nullptr;
+    FindingsPanel* m_findings = nullptr;
     PlotView* m_plot = nullptr;
-    QComboBox* m_comPort = nullptr;
-    QCheckBox* m_white = nullptr;
-    QCheckBox* m_record = nullptr;
-    QToolButton* m_recordFolder = nullptr;
-    QPushButton* m_playButton = nullptr;
-    QPushButton* m_pauseButton = nullptr;
-    QPushButton* m_stopButton = nullptr;
-    QLabel* m_timeLabel = nullptr;
-    QLabel* m_readout = nullptr;
+    PlaybackBar* m_bar = nullptr;
     QMenu* m_recentMenu = nullptr;
-    QAction* m_saveAction = nullptr;
     QAction* m_playAction = nullptr;
     QAction* m_pauseAction = nullptr;
     QAction* m_stopAction = nullptr;
     QTimer* m_analysisDelay = nullptr;
-    QTimer* m_playheadTimer = nullptr;
     Analysis m_analysis;
     std::optional<ProgramAnalysis> m_shown;
     std::unique_ptr<EditorPlayer> m_player;
-    QString m_path;
-    QStringList m_openProblems;    // what the file held that the table did not keep
-    bool m_changedOnOpen = false;  // the table differs from the file it was opened from
-    QByteArray m_warnedBytes;      // the program the user agreed to play despite warnings
-    int m_firstRow = 0;            // the row the run started from
+    std::unique_ptr<PlaySession> m_session;
 };

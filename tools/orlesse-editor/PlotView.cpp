@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
+#include <algorithm>
 
 #include "core/ClockText.h"
 
@@ -28,6 +29,15 @@ void PlotView::setPlayhead(std::optional<double> time) {
     if (time != m_playhead) {
         m_playhead = time;
         update();
+    }
+}
+
+void PlotView::showPlayhead(int line, double seconds) {
+    const auto segment =
+        std::find_if(m_trace.segments.begin(), m_trace.segments.end(),
+                     [line](const SegmentTrace& s) { return s.record.line() == line; });
+    if (segment != m_trace.segments.end()) {
+        setPlayhead(segment->start + seconds);
     }
 }
 

@@ -19,13 +19,13 @@ class PlotView final : public QWidget {
 
     // Shows a run, titled with the name.
     void setTrace(const ProgramTrace& trace, const QString& name);
-    // The run shown.
     const ProgramTrace& trace() const { return m_trace; }
 
     // Puts the playhead at a clock time of the run shown; nothing hides it.
     void setPlayhead(std::optional<double> time);
-    // Where the playhead is.
-    std::optional<double> playhead() const { return m_playhead; }
+    // Puts the playhead seconds into the segment of the record on file line, in the run shown;
+    // it stays where it is when that run has no such segment.
+    void showPlayhead(int line, double seconds);
 
     // The read-out for a point of the widget: "0:01:23 · segment #2 (line 3) · 9 Hz · level
     // 200", or an empty text off the chart.

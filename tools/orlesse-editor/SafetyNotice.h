@@ -10,7 +10,6 @@ class QWidget;
 // text.
 namespace SafetyNotice {
 
-// The notice's title.
 QString title();
 // The notice, as plain text.
 QString text();

@@ -93,6 +93,8 @@ const QStringList SegmentModel::ColumnTitles{QObject::tr("Segment id"), QObject:
                                              QObject::tr("End Hz"),     QObject::tr("Start level"),
                                              QObject::tr("End level"),  QObject::tr("Seconds")};
 
+const ProgramTable::Row SegmentModel::FirstRow{1, 10, 10, 255, 255, 60};
+
 SegmentModel::SegmentModel(QUndoStack& undo, QObject* parent)
     : QAbstractTableModel(parent), m_undo(undo) {}
 
@@ -167,6 +169,22 @@ void SegmentModel::setTable(const ProgramTable& table) {
     endResetModel();
     m_undo.clear();
     emit contentChanged();
+}
+
+ProgramTable::Row SegmentModel::rowToAddAt(int row) const {
+    if (row <= 0 || row > rowCount()) {
+        return FirstRow;
+    }
+    const ProgramTable::Row& before = m_table.rows[row - 1];
+    return {before[0] + 1, before[2], before[2], before[4], before[4], before[5]};
+}
+
+double SegmentModel::secondsOfRows(int first, int end) const {
+    double seconds = 0;
+    for (int row = std::max(first, 0); row < end && row < rowCount(); ++row) {
+        seconds += std::max(m_table.rows[row][5], 0);
+    }
+    return seconds;
 }
 
 void SegmentModel::insertRowsAt(int row, const QList<ProgramTable::Row>& rows,

@@ -35,8 +35,13 @@ class SegmentModel final : public QAbstractTableModel {
 
     // Replaces the whole table (a file opened or a new one); clears the undo stack.
     void setTable(const ProgramTable& table);
-    // The table as it is now.
     const ProgramTable& table() const { return m_table; }
+
+    // The row added before row: it goes on from where the row before it ends, and is FirstRow
+    // at the top.
+    ProgramTable::Row rowToAddAt(int row) const;
+    // Seconds the rows from first up to (not including) end last, negative lengths as 0.
+    double secondsOfRows(int first, int end) const;
 
     // Undoable edits: rows inserted before row, rows removed, a row moved by one place up
     // (delta -1) or down (+1), one value set.
@@ -56,6 +61,8 @@ class SegmentModel final : public QAbstractTableModel {
 
     // The column titles, in file order.
     static const QStringList ColumnTitles;
+    // The row of a new program: 10 Hz at full level for a minute.
+    static const ProgramTable::Row FirstRow;
 
   signals:
     // The rows or the values changed, by an edit, undo, redo or a new table.
