@@ -138,6 +138,7 @@ bool LslLibrary::open(const QString& file, QString* why) {
     resolve(symbols, "lsl_create_outlet", m_api.createOutlet, missing);
     resolve(symbols, "lsl_destroy_outlet", m_api.destroyOutlet, missing);
     resolve(symbols, "lsl_push_sample_strtp", m_api.pushSampleStrtp, missing);
+    resolve(symbols, "lsl_have_consumers", m_api.haveConsumers, missing);
     QStringList optional;
     resolve(symbols, "lsl_last_error", m_api.lastError, optional);
     if (!missing.isEmpty()) {

@@ -38,6 +38,8 @@ class LslLibrary {
         // lsl_push_sample_strtp: one sample of UTF-8 strings at an LSL time; 0 is success.
         int32_t (*pushSampleStrtp)(Outlet outlet, const char** data, double timestamp,
                                    int32_t pushthrough) = nullptr;
+        // lsl_have_consumers: whether an inlet is connected to the outlet now (1) or not (0).
+        int32_t (*haveConsumers)(Outlet outlet) = nullptr;
         // lsl_last_error, from liblsl 1.15 on; nullptr in older ones.
         const char* (*lastError)() = nullptr;
     };

@@ -47,6 +47,9 @@ class MarkerOutlet {
     // reads 0 as "now" and -1 as "after the previous one", which a marker never means.
     bool push(const QString& text, double lslTime, QString* error = nullptr);
 
+    // Whether a recorder (an inlet) is connected now: markers pushed before one connects do not
+    // reach it.
+    bool hasConsumers() const { return m_library->api().haveConsumers(m_outlet) != 0; }
     // LSL's clock now, in seconds.
     double lslClock() const { return m_library->api().localClock(); }
     // The LSL time of a steady-clock time (steadySeconds(), QtClockPump::now()).

@@ -29,18 +29,20 @@ SessionEnding endingOf(const OperationContext& context, const Request& request,
 
 }  // namespace
 
+void Request::publishOn(MarkerOutlet& outlet) {
+    markers = [&outlet](const QString& text, double clockTime) {
+        outlet.push(text, outlet.toLslTime(clockTime));
+    };
+    const MarkerStream& stream = outlet.stream();
+    markerStream = MarkerStreamNote{stream.name, stream.sourceId, outlet.clockMapping().offset()};
+}
+
 Outcome playOn(const OperationContext& context, const Request& request) {
     Outcome outcome;
     ProgramPlayback::Hooks hooks = request.hooks;
     std::optional<RunMarkers> markers;
-    if (request.markers != nullptr) {
-        MarkerOutlet* outlet = request.markers;
-        markers.emplace(
-            context,
-            [outlet](const QString& text, double clockTime) {
-                outlet->push(text, outlet->toLslTime(clockTime));
-            },
-            request.markEveryLitFrame);
+    if (request.markers) {
+        markers.emplace(context, request.markers, request.markEveryLitFrame);
         hooks = markers->hooks(std::move(hooks));
     }
     std::optional<SessionRecorder> recorder;
@@ -58,11 +60,7 @@ Outcome playOn(const OperationContext& context, const Request& request) {
         RecordedRun run;
         run.failure = outcome.failure;
         run.record = recorder->finish(std::move(ending));
-        if (request.markers != nullptr) {
-            const MarkerStream& stream = request.markers->stream();
-            run.record.markerStream = MarkerStreamNote{stream.name, stream.sourceId,
-                                                       request.markers->clockMapping().offset()};
-        }
+        run.record.markerStream = request.markerStream;
         outcome.record = std::move(run);
     }
     return outcome;

@@ -13,6 +13,7 @@
 #include "programs/ProgramError.h"
 #include "programs/ProgramPlayback.h"
 #include "records/SessionRecorder.h"
+#include "runs/RunMarkers.h"
 
 class ClockPump;
 class MarkerOutlet;
@@ -32,14 +33,19 @@ struct Request {
     int firstRecord = 0;      // the record to start at (0: the first)
     bool keepRecord = false;  // keep a session record of the run
     ProgramPlayback::Hooks hooks;  // the front end's own hooks (progress, pause)
-    // Where the run's markers go (Lab Streaming Layer), or nowhere; the front end opens it, so
-    // that a stream that cannot be had stops the run before it starts.
-    MarkerOutlet* markers = nullptr;
+    // Where the run's markers go, or nowhere (see RunMarkers), and what the record says of
+    // their stream; publishOn() sets both for a Lab Streaming Layer outlet.
+    RunMarkers::Sink markers;
+    std::optional<MarkerStreamNote> markerStream;
     bool markEveryLitFrame = false;  // a marker for each lit frame too
     // Called once the port has opened, before the first record plays (Device::play only).
     std::function<void()> portOpened;
     // How the run was ended from outside, when it was: a signal's name ("SIGINT"), or empty.
     std::function<QString()> endedBySignal;
+
+    // Sends the run's markers to outlet, which the front end has opened (so that a stream that
+    // cannot be had stops the run before it starts) and keeps open while the run plays.
+    void publishOn(MarkerOutlet& outlet);
 };
 
 // How a run went.

@@ -21,6 +21,10 @@ void RunMarkers::mark(const QString& text) {
     m_sink(text, m_context.clock.now());
 }
 
+void RunMarkers::mark(const QString& text, double clockTime) {
+    m_sink(text, clockTime);
+}
+
 ProgramPlayback::Hooks RunMarkers::hooks(ProgramPlayback::Hooks inner) {
     ProgramPlayback::Hooks hooks = inner;
     hooks.segmentStarting = [this,
@@ -57,6 +61,8 @@ ProgramPlayback::Hooks RunMarkers::hooks(ProgramPlayback::Hooks inner) {
 void RunMarkers::frameWritten(const SegmentPlayer::Frame& frame) {
     using RecordSchema::EventKind;
     const int line = m_record.line();
+    // Every marker of this frame stands for the same moment: its write's return.
+    const double now = m_context.clock.now();
     if (m_segmentPending) {
         m_segmentPending = false;
         mark(QStringLiteral(
@@ -68,13 +74,15 @@ void RunMarkers::frameWritten(const SegmentPlayer::Frame& frame) {
                  .arg(m_record.nEndFrequency)
                  .arg(m_record.nStartBrightness)
                  .arg(m_record.nEndBrightness)
-                 .arg(m_record.nDuration));
+                 .arg(m_record.nDuration),
+             now);
     }
     if (frame.skipped > 0) {
         mark(QStringLiteral("%1 line=%2 skipped=%3")
                  .arg(word(EventKind::Stall))
                  .arg(line)
-                 .arg(frame.skipped));
+                 .arg(frame.skipped),
+             now);
     }
     // The library's answer to the frame just written.
     const int result = m_context.state.LastResult;
@@ -83,16 +91,18 @@ void RunMarkers::frameWritten(const SegmentPlayer::Frame& frame) {
         mark(QStringLiteral("%1 line=%2 result=%3")
                  .arg(word(EventKind::DeviceLost))
                  .arg(line)
-                 .arg(result));
+                 .arg(result),
+             now);
     } else if (result >= 0 && m_lost) {
         m_lost = false;
-        mark(QStringLiteral("%1 line=%2").arg(word(EventKind::DeviceBack)).arg(line));
+        mark(QStringLiteral("%1 line=%2").arg(word(EventKind::DeviceBack)).arg(line), now);
     }
     if (m_everyLitFrame && frame.lit) {
         mark(QStringLiteral("frame line=%1 hz=%2 level=%3")
                  .arg(line)
                  .arg(frame.frequency)
-                 .arg(frame.level));
+                 .arg(frame.level),
+             now);
     }
 }
 

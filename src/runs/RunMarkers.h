@@ -36,6 +36,7 @@ class RunMarkers {
   private:
     void frameWritten(const SegmentPlayer::Frame& frame);
     void mark(const QString& text);
+    void mark(const QString& text, double clockTime);
 
     OperationContext m_context;
     Sink m_sink;

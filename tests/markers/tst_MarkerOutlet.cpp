@@ -9,15 +9,24 @@
 // opens a socket.
 #include <lsl_c.h>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
+#include <QJsonObject>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 #include <type_traits>
 
 #include "core/DeadlineAlarm.h"
+#include "device/ComPorts.h"
 #include "markers/MarkerOutlet.h"
+#include "records/SessionFiles.h"
+#include "support/SimulatorLog.h"
 #include "support/TestFiles.h"
+
+#include <csignal>
 
 // The functions LslLibrary declares by hand have the signatures of liblsl's header.
 using Api = LslLibrary::Api;
@@ -30,6 +39,7 @@ static_assert(std::is_same_v<decltype(Api::createOutlet), decltype(&lsl_create_o
 static_assert(std::is_same_v<decltype(Api::destroyOutlet), decltype(&lsl_destroy_outlet)>);
 static_assert(std::is_same_v<decltype(Api::pushSampleStrtp), decltype(&lsl_push_sample_strtp)>);
 static_assert(std::is_same_v<decltype(Api::lastError), decltype(&lsl_last_error)>);
+static_assert(std::is_same_v<decltype(Api::haveConsumers), decltype(&lsl_have_consumers)>);
 // lsl_create_streaminfo takes its format as lsl_channel_format_t, passed as a 4-byte integer.
 static_assert(sizeof(lsl_channel_format_t) == sizeof(int32_t) &&
               cft_string == LslLibrary::StringFormat);
@@ -79,6 +89,7 @@ class MarkerOutletTest : public QObject {
     void initTestCase();
     void recorderReceivesEveryMarker();
     void lslTimesFollowTheSteadyClock();
+    void aPlayedRunIsMarkedFrameByFrame();
 
   private:
     QTemporaryDir m_dir;
@@ -171,6 +182,99 @@ void MarkerOutletTest::lslTimesFollowTheSteadyClock() {
         const double late = m_outlet->toLslTime(after) - lsl;
         QVERIFY2(early >= -slack && late >= -slack,
                  qPrintable(QStringLiteral("%1 s early, %2 s late").arg(-early).arg(-late)));
+    }
+}
+
+// orlesse-program plays a program into the simulator with --lsl --lsl-frames --record, and an
+// inlet here records the stream: it waits for the inlet, and then every segment and every lit
+// frame arrives as a marker stamped within a millisecond of the record's time for that frame's
+// write, through the LSL clock at the first frame that the record notes.
+void MarkerOutletTest::aPlayedRunIsMarkedFrameByFrame() {
+    constexpr int Com = 57;
+    constexpr int TimeoutMs = 30000;
+    const QString bin = qEnvironmentVariable("ORLESSE_TEST_BIN");
+    QVERIFY2(!bin.isEmpty(), "ORLESSE_TEST_BIN is not set");
+    const QString program = m_dir.filePath(QStringLiteral("marked.csv"));
+    putFile(program,
+            "Segment,Start Hz,End Hz,Start level,End level,Seconds\r\n"
+            "1,40,40,255,255,2\r\n2,20,10,255,100,2\r\n");
+    const QString folder = m_dir.filePath(QStringLiteral("records"));
+    const QString log = m_dir.filePath(QStringLiteral("sim.log"));
+
+    QProcess sim;
+    sim.start(bin + QStringLiteral("/vantorb-sim"),
+              {"--headless", "--com", QString::number(Com), "--log", log});
+    QVERIFY(sim.waitForStarted(TimeoutMs));
+    QVERIFY(sim.waitForReadyRead(TimeoutMs));
+    const auto stopSim = qScopeGuard([&sim] {
+        ::kill(static_cast<pid_t>(sim.processId()), SIGTERM);
+        if (!sim.waitForFinished(TimeoutMs)) {
+            sim.kill();
+            sim.waitForFinished();
+        }
+    });
+    // The tool finds the liblsl this suite links by its name, and reads the same configuration.
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LD_LIBRARY_PATH"), QStringLiteral(ORLESSE_LSL_LIBRARY_DIR));
+    tool.setProcessEnvironment(environment);
+    tool.start(bin + QStringLiteral("/orlesse-program"),
+               {"play", program, "--com", QString::number(Com), "--lsl", "--lsl-frames", "--record",
+                folder});
+    QVERIFY(tool.waitForStarted(TimeoutMs));
+
+    const MarkerStream stream = MarkerStream::forDevice(ComPorts::displayName(Com));
+    const Info info = resolveOne("source_id", stream.sourceId.toUtf8());
+    QVERIFY(info);
+    const Inlet inlet(lsl_create_inlet(info.get(), 360, 0, 1), &lsl_destroy_inlet);
+    int32_t error = 0;
+    lsl_open_stream(inlet.get(), Patience, &error);
+    QCOMPARE(error, 0);
+    QList<Marker> markers;
+    while (markers.isEmpty() || !markers.last().text.startsWith(QLatin1String("ended"))) {
+        const Marker marker = pull(inlet.get());
+        QVERIFY2(marker.time != 0, "a marker is missing");
+        markers.append(marker);
+    }
+    QVERIFY(tool.waitForFinished(TimeoutMs));
+    QCOMPARE(tool.exitCode(), 0);
+    QCOMPARE(markers.last().text, QStringLiteral("ended how=finished"));
+
+    QString why;
+    const std::optional<SessionFiles::Loaded> loaded = SessionFiles::read(folder, &why);
+    QVERIFY2(loaded, qPrintable(why));
+    const QJsonObject lsl = loaded->json.value(QLatin1String("LabStreamingLayer")).toObject();
+    QCOMPARE(lsl.value(QLatin1String("SourceId")).toString(), stream.sourceId);
+    const double firstFrame = lsl.value(QLatin1String("ClockAtFirstFrame")).toDouble();
+    const auto frames = SessionFiles::readFrames(*loaded, &why);
+    QVERIFY2(frames, qPrintable(why));
+
+    // The markers that stand for frames, in order: a segment's marker before its first frame's.
+    QStringList expected;
+    QList<double> writes;
+    int line = 0;
+    for (const SessionFiles::FrameRow& frame : *frames) {
+        if (frame.lit < 0) {
+            continue;
+        }
+        if (frame.line != line) {
+            line = frame.line;
+            expected << QStringLiteral("segment line=%1").arg(line);
+            writes << frame.called;
+        }
+        if (frame.lit == 1) {
+            expected << QStringLiteral("frame line=%1 hz=%2").arg(line).arg(frame.hz);
+            writes << frame.called;
+        }
+    }
+    QCOMPARE(markers.size(), expected.size() + 1);
+    QVERIFY(expected.size() > 100);
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        QVERIFY2(markers[i].text.startsWith(expected[i]),
+                 qPrintable(QStringLiteral("%1, not %2").arg(markers[i].text, expected[i])));
+        const double off = markers[i].time - (firstFrame + writes[i]);
+        QVERIFY2(off >= -1e-4 && off < 1e-3,
+                 qPrintable(QStringLiteral("%1: %2 ms off").arg(markers[i].text).arg(off * 1e3)));
     }
 }
 

@@ -97,23 +97,23 @@ struct TestRun {
         }
     }
 
-    // Plays the program and returns its record.
+    // Plays the program as a front end does, keeping its record and its markers, and returns
+    // the record.
     SessionRecord play() {
-        SessionRecorder recorder(h.controller->context());
-        recorder.begin({QStringLiteral("test"), QStringLiteral("/programs/My session.csv"), bytes});
-        ProgramPlayback::Hooks inner;
-        inner.holding = [this] { return holding; };
-        inner.frameWritten = [this](const SegmentPlayer::Frame& frame) { delayNext(frame); };
-        const std::optional<ProgramError> failure =
-            ProgramPlayback(h.controller->context(), recorder.hooks(std::move(inner))).play(bytes);
-        SessionEnding ending;
-        if (failure) {
-            ending.how = SessionEnding::How::Failed;
-            ending.failure = failure;
-        } else if (!h.state.ProgramRunning) {
-            ending.how = SessionEnding::How::Stopped;
-        }
-        return recorder.finish(ending);
+        DeviceRun::Request request;
+        request.bytes = bytes;
+        request.programPath = QStringLiteral("/programs/My session.csv");
+        request.software = QStringLiteral("test");
+        request.keepRecord = true;
+        request.hooks.holding = [this] { return holding; };
+        request.hooks.frameWritten = [this](const SegmentPlayer::Frame& frame) {
+            delayNext(frame);
+        };
+        request.markers = [this](const QString& text, double time) {
+            markers.append({text, time});
+        };
+        DeviceRun::Outcome outcome = DeviceRun::playOn(h.controller->context(), request);
+        return std::move(outcome.record->record);
     }
 
     // With lateness, holds the machine up just before the next frame is due, so that its write
@@ -140,6 +140,7 @@ struct TestRun {
 
     Harness h;
     QByteArray bytes;
+    QList<std::pair<QString, double>> markers;  // the run's markers and their clock times
     double start = 0;
     bool holding = false;
     double lateness = 0;
@@ -191,6 +192,8 @@ class TestSessionRecorder : public QObject {
     void observerLeavesWithTheRecorder();
     void pauses_data();
     void pauses();
+    void markersFollowTheRecord_data();
+    void markersFollowTheRecord();
 };
 
 void TestSessionRecorder::summary_data() {
@@ -690,6 +693,51 @@ void TestSessionRecorder::pauses() {
     QCOMPARE(dark->called, PauseAt);
     QCOMPARE(dark->colour, QStringLiteral("000000"));
     QCOMPARE(dark->lit, -1);
+}
+
+void TestSessionRecorder::markersFollowTheRecord_data() {
+    QTest::addColumn<QList<Disturbance>>("disturbances");
+    QTest::addColumn<QStringList>("words");  // the markers' first words, in order
+    const QStringList twoSegments{"segment", "segment", "ended"};
+    QTest::newRow("played through") << QList<Disturbance>{} << twoSegments;
+    QTest::newRow("paused") << QList<Disturbance>{pause(1.1, 0.7)}
+                            << QStringList{"segment", "paused", "resumed", "segment", "ended"};
+    QTest::newRow("device lost and back")
+        << QList<Disturbance>{fail(0.6, 0.5)}
+        << QStringList{"segment", "device_lost", "device_back", "segment", "ended"};
+    QTest::newRow("stall") << QList<Disturbance>{stall(2.53125, 0.3)}
+                           << QStringList{"segment", "segment", "stall", "ended"};
+    QTest::newRow("stopped") << QList<Disturbance>{stopAt(1.5)} << QStringList{"segment", "ended"};
+}
+
+// The markers say what the record says, at the times it says it: a segment's at its first
+// frame's write, a pause's as it began, the end's after the closing frame.
+void TestSessionRecorder::markersFollowTheRecord() {
+    QFETCH(QList<Disturbance>, disturbances);
+    QFETCH(QStringList, words);
+    TestRun run("1,8,8,255,255,2\r\n2,4,4,255,255,2\r\n", disturbances);
+    const SessionRecord record = run.play();
+    QStringList seen;
+    for (const auto& [text, time] : run.markers) {
+        seen << text.section(QLatin1Char(' '), 0, 0);
+    }
+    QCOMPARE(seen, words);
+    const SessionSummary summary = summarizeSession(record);
+    for (const SessionEvent& event : summary.events) {
+        const QString word = RecordSchema::eventKindName(event.kind);
+        const auto marker = std::find_if(run.markers.begin(), run.markers.end(), [&](auto& m) {
+            return m.first.startsWith(word) &&
+                   (event.kind == EventKind::Ended || event.line == 0 ||
+                    m.first.contains(QStringLiteral("line=%1").arg(event.line)));
+        });
+        QVERIFY2(marker != run.markers.end(), qPrintable(word));
+        if (event.kind != EventKind::Stall) {
+            // The stall's row starts where the frames stopped; its marker comes with the frame
+            // that ended it.
+            QCOMPARE(marker->second - record.origin(), event.onset);
+        }
+    }
+    QCOMPARE(run.markers.last().first, QStringLiteral("ended how=%1").arg(record.ending.name()));
 }
 
 QTEST_GUILESS_MAIN(TestSessionRecorder)

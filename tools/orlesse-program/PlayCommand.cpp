@@ -1,8 +1,10 @@
 #include "PlayCommand.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QTextStream>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <csignal>
@@ -182,23 +184,6 @@ int playProgram(const PlayOptions& options, QTextStream& out, QTextStream& err) 
         }
     }
 
-    // The marker stream is opened before anything is sent, so that a run that was to be marked
-    // never plays unmarked; it lives on until the record is written.
-    std::unique_ptr<MarkerOutlet> markers;
-    if (options.lsl) {
-        QString error;
-        markers = MarkerOutlet::open(
-            MarkerStream::forDevice(ComPorts::displayName(options.comNumber)), &error);
-        if (!markers) {
-            err << QStringLiteral("orlesse-program: --lsl: %1; nothing was played").arg(error)
-                << Qt::endl;
-            return 1;
-        }
-        out << QStringLiteral("markers: Lab Streaming Layer stream \"%1\" (source_id %2)")
-                   .arg(markers->stream().name, markers->stream().sourceId)
-            << Qt::endl;
-    }
-
     const std::unique_ptr<Wsc32> serial = makeSerialLibrary();
     QtClockPump clock;
     // Real-time scheduling while the port is open, where the system grants it.
@@ -215,14 +200,55 @@ int playProgram(const PlayOptions& options, QTextStream& out, QTextStream& err) 
         device.stop();
     });
 
+    // The marker stream is opened before anything is sent, so that a run that was to be marked
+    // never plays unmarked; it lives on until the record is written.
+    std::unique_ptr<MarkerOutlet> markers;
+    if (options.lsl) {
+        QString error;
+        markers = MarkerOutlet::open(
+            MarkerStream::forDevice(ComPorts::displayName(options.comNumber)), &error);
+        if (!markers) {
+            err << QStringLiteral("orlesse-program: --lsl: %1; nothing was played").arg(error)
+                << Qt::endl;
+            return 1;
+        }
+        // Markers sent before a recorder has connected never reach it: the run waits for one.
+        out << QStringLiteral(
+                   "markers: Lab Streaming Layer stream \"%1\" (source_id %2); "
+                   "waiting for a recorder to connect (Ctrl-C gives up)")
+                   .arg(markers->stream().name, markers->stream().sourceId)
+            << Qt::endl;
+        QEventLoop waiting;
+        QTimer look;
+        QObject::connect(&look, &QTimer::timeout, &waiting, [&] {
+            if (markers->hasConsumers() || endedBy != 0) {
+                waiting.quit();
+            }
+        });
+        look.start(50);
+        waiting.exec();
+        if (endedBy != 0) {
+            err << QStringLiteral(
+                       "orlesse-program: ended by %1 before a recorder connected; "
+                       "nothing was played")
+                       .arg(endedBy == SIGINT ? QStringLiteral("SIGINT")
+                                              : QStringLiteral("SIGTERM"))
+                << Qt::endl;
+            return 128 + endedBy;
+        }
+        out << "markers: a recorder is connected" << Qt::endl;
+    }
+
     Progress progress(out, options.columns, readableRecords(bytes), clock);
     DeviceRun::Request request;
     request.bytes = bytes;
     request.programPath = options.path;
     request.software = QStringLiteral("orlesse-program");
     request.keepRecord = !options.recordFolder.isEmpty();
-    request.markers = markers.get();
-    request.markEveryLitFrame = options.lslFrames;
+    if (markers) {
+        request.publishOn(*markers);
+        request.markEveryLitFrame = options.lslFrames;
+    }
     request.hooks.segmentStarting = [&progress](const ProgramRecord& record) {
         progress.segmentStarting(record);
     };

@@ -321,6 +321,10 @@ int play(const QStringList& args, QTextStream& out, QTextStream& err) {
             quiet = true;
         } else if (arg == QLatin1String("--white")) {
             options.white = true;
+        } else if (arg == QLatin1String("--lsl")) {
+            options.lsl = true;
+        } else if (arg == QLatin1String("--lsl-frames")) {
+            options.lsl = options.lslFrames = true;
         } else if (arg == QLatin1String("--record")) {
             if (++i == args.size() || args[i].isEmpty()) {
                 return usageError(err, QStringLiteral("--record needs a folder"), PlayUsage);
