@@ -1,10 +1,28 @@
 #include "core/CommandLine.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QStringList>
 #include <algorithm>
 
+#include "core/BuildInfo.h"
+
 namespace CommandLine {
+
+void nameApplication(const QString& applicationName) {
+    QCoreApplication::setOrganizationName(QStringLiteral("Corvexa"));
+    QCoreApplication::setApplicationName(applicationName);
+    QCoreApplication::setApplicationVersion(QLatin1String(OrlesseVersion));
+}
+
+bool answerHelpOrVersion(QCommandLineParser& parser, int argc, char* argv[]) {
+    if (!asksForHelpOrVersion(parser, argc, argv)) {
+        return false;
+    }
+    const QCoreApplication textOnly(argc, argv);
+    parser.process(textOnly);
+    return true;
+}
 
 bool asksForHelpOrVersion(QCommandLineParser& parser, int argc, const char* const* argv) {
     QStringList arguments;

@@ -18,9 +18,7 @@
 #endif
 
 int main(int argc, char* argv[]) {
-    QCoreApplication::setOrganizationName(QStringLiteral("Corvexa"));
-    QCoreApplication::setApplicationName(QStringLiteral("Orlesse"));
-    QCoreApplication::setApplicationVersion(QLatin1String(OrlesseVersion));
+    CommandLine::nameApplication(QStringLiteral("Orlesse"));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -28,11 +26,7 @@ int main(int argc, char* argv[]) {
                        "its colours and plays timed light programs from CSV files."));
     parser.addHelpOption();
     parser.addVersionOption();
-    // The help and version texts need no window system: they are printed before the graphical
-    // application exists.
-    if (CommandLine::asksForHelpOrVersion(parser, argc, argv)) {
-        const QCoreApplication textOnly(argc, argv);
-        parser.process(textOnly);
+    if (CommandLine::answerHelpOrVersion(parser, argc, argv)) {
         return 0;
     }
 

@@ -201,18 +201,8 @@ void MarkerOutletTest::aPlayedRunIsMarkedFrameByFrame() {
     const QString folder = m_dir.filePath(QStringLiteral("records"));
     const QString log = m_dir.filePath(QStringLiteral("sim.log"));
 
-    QProcess sim;
-    sim.start(bin + QStringLiteral("/vantorb-sim"),
-              {"--headless", "--com", QString::number(Com), "--log", log});
-    QVERIFY(sim.waitForStarted(TimeoutMs));
-    QVERIFY(sim.waitForReadyRead(TimeoutMs));
-    const auto stopSim = qScopeGuard([&sim] {
-        ::kill(static_cast<pid_t>(sim.processId()), SIGTERM);
-        if (!sim.waitForFinished(TimeoutMs)) {
-            sim.kill();
-            sim.waitForFinished();
-        }
-    });
+    HeadlessSimulator sim(bin, Com, log);
+    QVERIFY(sim.start(TimeoutMs));
     // The tool finds the liblsl this suite links by its name, and reads the same configuration.
     QProcess tool;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

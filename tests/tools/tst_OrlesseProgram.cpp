@@ -357,23 +357,13 @@ void TestOrlesseProgram::playOnSimulator() {
     const QString log = m_dir.filePath(QStringLiteral("frames.log"));
     QFile::remove(log);
 
-    QProcess sim;
-    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim.start(m_bin + QStringLiteral("/vantorb-sim"),
-              {"--headless", "--com", QString::number(SimCom), "--log", log});
-    QVERIFY(sim.waitForStarted(TimeoutMs));
-    QVERIFY(sim.waitForReadyRead(TimeoutMs));  // the banner: its COM link is in place
+    HeadlessSimulator sim(m_bin, SimCom, log);
+    QVERIFY(sim.start(TimeoutMs));
     const auto stopSim = qScopeGuard([&sim] {
-        ::kill(static_cast<pid_t>(sim.processId()), SIGTERM);
-        if (!sim.waitForFinished(TimeoutMs)) {
-            sim.kill();
-            sim.waitForFinished();
-        }
-        // Status 0 also means that, in the sanitizer build, it ended with no leak or error
-        // found; after an earlier failure the test has failed already.
+        // After an earlier failure the test has failed already.
+        const bool clean = sim.stop(TimeoutMs);
         if (!QTest::currentTestFailed()) {
-            QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
-            QCOMPARE(sim.exitCode(), 0);
+            QVERIFY(clean);
         }
     });
 
@@ -452,17 +442,13 @@ void TestOrlesseProgram::recordOnSimulator() {
     const QString folder = writable ? records.filePath(QStringLiteral("sessions"))
                                     : blocker + QStringLiteral("/sessions");
 
-    QProcess sim;
-    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim.start(m_bin + QStringLiteral("/vantorb-sim"),
-              {"--headless", "--com", QString::number(SimCom), "--log", log});
-    QVERIFY(sim.waitForStarted(TimeoutMs));
-    QVERIFY(sim.waitForReadyRead(TimeoutMs));
+    HeadlessSimulator sim(m_bin, SimCom, log);
+    QVERIFY(sim.start(TimeoutMs));
     const auto stopSim = qScopeGuard([&sim] {
-        ::kill(static_cast<pid_t>(sim.processId()), SIGTERM);
-        if (!sim.waitForFinished(TimeoutMs)) {
-            sim.kill();
-            sim.waitForFinished();
+        // After an earlier failure the test has failed already.
+        const bool clean = sim.stop(TimeoutMs);
+        if (!QTest::currentTestFailed()) {
+            QVERIFY(clean);
         }
     });
 

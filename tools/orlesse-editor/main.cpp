@@ -22,9 +22,7 @@
 #endif
 
 int main(int argc, char* argv[]) {
-    QCoreApplication::setOrganizationName(QStringLiteral("Corvexa"));
-    QCoreApplication::setApplicationName(QStringLiteral("Orlesse Editor"));
-    QCoreApplication::setApplicationVersion(QLatin1String(OrlesseVersion));
+    CommandLine::nameApplication(QStringLiteral("Orlesse Editor"));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -38,10 +36,7 @@ int main(int argc, char* argv[]) {
     parser.addPositionalArgument(QStringLiteral("file"),
                                  QStringLiteral("The light program (CSV) to open."),
                                  QStringLiteral("[file]"));
-    // The help and version texts need no window system.
-    if (CommandLine::asksForHelpOrVersion(parser, argc, argv)) {
-        const QCoreApplication textOnly(argc, argv);
-        parser.process(textOnly);
+    if (CommandLine::answerHelpOrVersion(parser, argc, argv)) {
         return 0;
     }
 
