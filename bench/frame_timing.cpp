@@ -8,7 +8,9 @@
 // controller handed it to the serial library, and when it arrived on the device side of the
 // pseudo-terminal. The idle rows measure what a window left open costs while it does nothing.
 // Every row runs with the tight polling wait and Qt's precise timer (the baseline), and with
-// the blocking wait and the scheduled timer.
+// the blocking wait and the scheduled timer. On Windows, which has no pseudo-terminals, the
+// controller writes to an existing COM port instead and only the write times are measured
+// (DeviceSide.h).
 #include <QApplication>
 #include <QComboBox>
 #include <QCommandLineParser>
@@ -725,10 +727,11 @@ int main(int argc, char* argv[]) {
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Frame timing of the controller on a pseudo-terminal: error of each paced frame at the "
-        "write call and at arrival against its due time, achieved frequency and processor time, "
-        "for the polling waits and the blocking ones."));
-    parser.addHelpOption();
+        "Frame timing of the controller on a pseudo-terminal (on Windows on the COM port --com "
+        "names): error of each paced frame at the write call and at arrival against its due "
+        "time, achieved frequency and processor time, for the polling waits and the blocking "
+        "ones."));
+    const QCommandLineOption helpOption = parser.addHelpOption();
     QCommandLineOption secondsOption(QStringLiteral("seconds"),
                                      QStringLiteral("Length of each run (default 30)."),
                                      QStringLiteral("s"), QStringLiteral("30"));
@@ -761,7 +764,16 @@ int main(int argc, char* argv[]) {
     parser.addOptions({secondsOption, roundsOption, rowsOption, strategyOption, rawOption});
     parser.addOptions(DeviceSide::options());
     parser.addOptions({keepAwakeOption, noRealtimeOption});
-    parser.process(app);
+    // The help and the errors go to the console. (QCommandLineParser::process shows them in a
+    // message box on Windows when the program has no console window, as under Wine.)
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "frame_timing: %s\n", qPrintable(parser.errorText()));
+        return 1;
+    }
+    if (parser.isSet(helpOption) || parser.isSet(QStringLiteral("help-all"))) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return 0;
+    }
 
     const double seconds = parser.value(secondsOption).toDouble();
     const int rounds = std::max(1, parser.value(roundsOption).toInt());
@@ -770,7 +782,8 @@ int main(int argc, char* argv[]) {
     if (!(seconds > 0) ||
         (strategyName != QLatin1String("both") && strategyName != QLatin1String(Baseline.name) &&
          strategyName != QLatin1String(Ours.name))) {
-        parser.showHelp(2);
+        std::fputs(qPrintable(parser.helpText()), stderr);
+        return 2;
     }
     std::vector<Strategy> strategies;
     if (strategyName != QLatin1String(Ours.name)) {
