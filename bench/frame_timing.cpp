@@ -8,11 +8,9 @@
 // controller handed it to the serial library, and when it arrived on the device side of the
 // pseudo-terminal. The idle rows measure what a window left open costs while it does nothing.
 // Every row runs with the tight polling wait and Qt's precise timer (the baseline), and with
-// the blocking wait and the scheduled timer.
-#include <sched.h>
-#include <sys/prctl.h>
-#include <sys/utsname.h>
-#include <sys/wait.h>
+// the blocking wait and the scheduled timer. On Windows, which has no pseudo-terminals, the
+// controller writes to an existing COM port instead and only the write times are measured
+// (DeviceSide.h).
 #include <QApplication>
 #include <QComboBox>
 #include <QCommandLineParser>
@@ -27,14 +25,13 @@
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
-#include <ctime>
 #include <limits>
 #include <optional>
 
+#include "BenchHost.h"
+#include "DeviceSide.h"
 #include "EditorWindow.h"
-#include "FrameArrivals.h"
 #include "FrameProbes.h"
 #include "TimingStats.h"
 #include "app/Controller.h"
@@ -45,13 +42,14 @@
 #include "device/ComPorts.h"
 #include "light/Flashing.h"
 #include "light/SegmentColours.h"
-#include "serial/QtSerialWsc32.h"
+#include "serial/SerialLibrary.h"
 #include "window/frmMain.h"
 
 namespace {
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
-constexpr int ComNumber = 1;
+// The COM port the controller opens: the device side's, set once in main.
+int ComNumber = 1;
 
 // The main window with its modal boxes answered by the benchmark: the file dialog chooses the
 // benchmark's program at once, and a message box (a port that will not open, a failed program)
@@ -169,20 +167,16 @@ constexpr Strategy Baseline{"polling", QtClockPump::Strategy::Polling,
 constexpr Strategy Ours{"ours", QtClockPump::Strategy::BlockThenPoll,
                         QtFlashTimer::Strategy::Scheduled};
 
-// Processor time of the main thread and of the whole process (reader thread included), and the
-// wall time, all in seconds.
+// Processor time of the main thread and of the whole process (the reader thread, if any,
+// included), and the wall time, all in seconds.
 struct Times {
     double mainCpu = 0;
     double processCpu = 0;
     double wall = 0;
 
     static Times now() {
-        auto read = [](clockid_t clock) {
-            timespec value{};
-            clock_gettime(clock, &value);
-            return static_cast<double>(value.tv_sec) + static_cast<double>(value.tv_nsec) * 1e-9;
-        };
-        return {read(CLOCK_THREAD_CPUTIME_ID), read(CLOCK_PROCESS_CPUTIME_ID), steadySeconds()};
+        return {BenchHost::threadProcessorSeconds(), BenchHost::processProcessorSeconds(),
+                steadySeconds()};
     }
 };
 
@@ -196,9 +190,10 @@ struct Result {
     double mainCpu = 0;
     double processCpu = 0;
     double wall = 0;
-    double margin = NaN;    // the learnt wake-up margin at the end (blocking strategy)
-    size_t mismatched = 0;  // arrived frames whose bytes differ from the written ones
-    size_t missing = 0;     // written frames that did not arrive
+    double margin = NaN;       // the learnt wake-up margin at the end (blocking strategy)
+    size_t mismatched = 0;     // arrived frames whose bytes differ from the written ones
+    size_t missing = 0;        // written frames that did not arrive
+    bool arrivalsSeen = true;  // the device side saw frames arrive (else no arrival errors)
     bool failed = false;
     Pacing::Stalls stalls;                  // as the flash timer or the paced loop counted them
     double lostFrames = 0;                  // paced frames the grid held that were not written
@@ -218,6 +213,7 @@ struct Result {
         margin = other.margin;
         mismatched += other.mismatched;
         missing += other.missing;
+        arrivalsSeen = other.arrivalsSeen;
         failed = failed || other.failed;
         stalls.add(other.stalls);
         lostFrames += other.lostFrames;
@@ -230,48 +226,8 @@ struct Result {
     double processCpuShare() const { return wall > 0 ? processCpu / wall : NaN; }
 };
 
-// Child processes that keep every processor busy. In the idle scheduling class (--keep-awake)
-// no processor halts between two frames: on a virtual machine a halted processor is handed back
-// to the host and may resume milliseconds late, and a processor kept busy at idle priority gives
-// way to the controller at once, as an idle processor of a physical machine wakes within
-// microseconds. At normal priority (the busy rows) they stand for another program using every
-// core. The children's processor time is not the controller's and is not counted.
-class BusyProcessors {
-  public:
-    BusyProcessors(int processors, bool idleClass) {
-        for (int i = 0; i < processors; ++i) {
-            const pid_t child = ::fork();
-            if (child == 0) {
-                ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-                const sched_param lowest{};
-                if (idleClass) {
-                    ::sched_setscheduler(0, SCHED_IDLE, &lowest);
-                }
-                volatile unsigned long spins = 0;
-                while (true) {
-                    spins = spins + 1;
-                }
-            }
-            if (child > 0) {
-                m_children.push_back(child);
-            }
-        }
-    }
-    ~BusyProcessors() {
-        for (pid_t child : m_children) {
-            ::kill(child, SIGKILL);
-            ::waitpid(child, nullptr, 0);
-        }
-    }
-    BusyProcessors(const BusyProcessors&) = delete;
-    BusyProcessors& operator=(const BusyProcessors&) = delete;
-
-  private:
-    std::vector<pid_t> m_children;
-};
-
 struct Environment {
-    FrameArrivals* pty = nullptr;
+    DeviceSide* device = nullptr;
     bool realtime = true;  // our strategy raises the window's thread to real-time scheduling
     QString folder;        // settings and program file
     QString programPath;   // the light program of the program rows
@@ -330,6 +286,7 @@ void dumpRaw(const Environment& env, const Row& row, const Strategy& strategy, i
 Result runOnce(const Row& row, const Strategy& strategy, double seconds, int round,
                const Environment& env) {
     Result result;
+    result.arrivalsSeen = env.device->seesArrivals();
     if ((row.kind == Kind::Program || row.kind == Kind::Editor) &&
         !writeProgram(env.programPath, row.rate, static_cast<int>(seconds) + 60)) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(env.programPath));
@@ -346,7 +303,7 @@ Result runOnce(const Row& row, const Strategy& strategy, double seconds, int rou
     QtClockPump& pump = *pumpOwned;
     auto clockOwned = std::make_unique<DueRecordingClock>(std::move(pumpOwned));
     DueRecordingClock& clock = *clockOwned;
-    auto serialOwned = std::make_unique<StampingWsc32>(std::make_unique<QtSerialWsc32>(), clock);
+    auto serialOwned = std::make_unique<StampingWsc32>(makeSerialLibrary(), clock);
     StampingWsc32& serial = *serialOwned;
     auto timerOwned = std::make_unique<QtFlashTimer>(strategy.timer);
     QtFlashTimer& timer = *timerOwned;
@@ -377,7 +334,7 @@ Result runOnce(const Row& row, const Strategy& strategy, double seconds, int rou
     }
     QCoreApplication::processEvents();
 
-    env.pty->takeArrivals();
+    env.device->takeArrivals();
     const int runMs = static_cast<int>(seconds * 1000.0);
     size_t firstTick = 0;
     size_t endTick = 0;
@@ -446,10 +403,11 @@ Result runOnce(const Row& row, const Strategy& strategy, double seconds, int rou
         accepted += write.result > 0 ? 1 : 0;
     }
     const double drainUntil = steadySeconds() + 5.0;
-    while (!env.pty->waitForFrames(accepted, 0.01) && steadySeconds() < drainUntil) {
+    while (result.arrivalsSeen && !env.device->waitForFrames(accepted, 0.01) &&
+           steadySeconds() < drainUntil) {
         QCoreApplication::processEvents();
     }
-    const std::vector<FrameArrivals::Arrival> arrived = env.pty->takeArrivals();
+    const std::vector<DeviceSide::Arrival> arrived = env.device->takeArrivals();
 
     std::vector<double> dues(writes.size(), NaN);
     std::vector<double> arrivals(writes.size(), NaN);
@@ -459,14 +417,16 @@ Result runOnce(const Row& row, const Strategy& strategy, double seconds, int rou
         if (write.result <= 0) {
             continue;
         }
-        if (next >= arrived.size()) {
-            ++result.missing;
-            continue;
+        if (result.arrivalsSeen) {
+            if (next >= arrived.size()) {
+                ++result.missing;
+                continue;
+            }
+            if (arrived[next].frame != write.bytes) {
+                ++result.mismatched;
+            }
+            arrivals[i] = arrived[next++].time;
         }
-        if (arrived[next].frame != write.bytes) {
-            ++result.mismatched;
-        }
-        arrivals[i] = arrived[next++].time;
         if (row.kind == Kind::Flash) {
             if (i >= firstTick && i < endTick) {
                 // The grid point nearest to the write: a tick early or late by up to half an
@@ -520,14 +480,6 @@ QString ms(double seconds) {
     return QString::number(seconds * 1000.0, 'f', 3);
 }
 
-QString loadAverage() {
-    QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly)) {
-        return QStringLiteral("?");
-    }
-    return QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2);
-}
-
 void printHeader(QTextStream& out) {
     out << QStringLiteral("%1 %2 %3 | %4 | %5 | %6 %7 %8\n")
                .arg(QStringLiteral("row"), -17)
@@ -544,6 +496,9 @@ void printResult(QTextStream& out, const QString& label, const Strategy& strateg
                  const Result& result) {
     const ErrorSummary write = summarize(result.writeErrors);
     const ErrorSummary arrive = summarize(result.arriveErrors);
+    auto arrival = [&](double seconds) {
+        return result.arrivalsSeen ? ms(seconds) : QStringLiteral("n/a");
+    };
     out << QStringLiteral("%1 %2 %3 | %4 %5 %6 | %7 %8 %9 | ")
                .arg(label, -17)
                .arg(QLatin1String(strategy.name), -8)
@@ -551,9 +506,9 @@ void printResult(QTextStream& out, const QString& label, const Strategy& strateg
                .arg(ms(write.median), 19)
                .arg(ms(write.p99), 6)
                .arg(ms(write.max), 6)
-               .arg(ms(arrive.median), 21)
-               .arg(ms(arrive.p99), 6)
-               .arg(ms(arrive.max), 6);
+               .arg(arrival(arrive.median), 21)
+               .arg(arrival(arrive.p99), 6)
+               .arg(arrival(arrive.max), 6);
     out << QStringLiteral("%1 %2 %3")
                .arg(QString::number(result.frequencyRatio(), 'f', 5), 10)
                .arg(QString::number(result.mainCpuShare() * 100.0, 'f', 1) + QLatin1Char('%'), 8)
@@ -599,7 +554,9 @@ void printComparison(QTextStream& out, const Result& baseline, const Result& our
                "ours/polling p99 write x%6, cpu main x%7, cpu proc x%8\n")
                .arg(QString(), -17)
                .arg(QString(), -8)
-               .arg(delta(ow.p99, bw.p99), delta(oa.p99, ba.p99), delta(ow.max, bw.max))
+               .arg(delta(ow.p99, bw.p99),
+                    ours.arrivalsSeen ? delta(oa.p99, ba.p99) : QStringLiteral("n/a"),
+                    delta(ow.max, bw.max))
                .arg(ratio(ow.p99, bw.p99))
                .arg(ratio(ours.mainCpuShare(), baseline.mainCpuShare()))
                .arg(ratio(ours.processCpuShare(), baseline.processCpuShare()));
@@ -694,9 +651,11 @@ void printGoals(QTextStream& out, const std::vector<Measured>& measured) {
             check(
                 m, writeDelta <= 0.05e-3,
                 QStringLiteral("write p99 within 0.05 ms of polling (%1 ms)").arg(ms(writeDelta)));
-            check(m, arriveDelta <= 0.05e-3,
-                  QStringLiteral("arrival p99 within 0.05 ms of polling (%1 ms)")
-                      .arg(ms(arriveDelta)));
+            if (m.ours.arrivalsSeen) {
+                check(m, arriveDelta <= 0.05e-3,
+                      QStringLiteral("arrival p99 within 0.05 ms of polling (%1 ms)")
+                          .arg(ms(arriveDelta)));
+            }
         }
         // Every frame the grid held and did not get is one a stall skipped (one frame of
         // rounding a round), and no stall is shorter than two steps.
@@ -751,8 +710,10 @@ void printGoals(QTextStream& out, const std::vector<Measured>& measured) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    // The serial backend finds COM<n> through links in the per-user data folder: point that at
-    // a temporary folder before anything reads it.
+    BusyProcessors::spinIfChild(argc, argv);
+    // The runs' settings and program go to a temporary folder. On Unix the serial backend finds
+    // COM<n> through links in the per-user data folder: point that at it before anything reads
+    // it.
     QTemporaryDir dataHome;
     if (!dataHome.isValid()) {
         std::fprintf(stderr, "cannot create a temporary folder\n");
@@ -760,20 +721,17 @@ int main(int argc, char* argv[]) {
     }
     qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome.path()));
 
-    // A real window needs a display: X where one is set, else the offscreen platform.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
-        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    BenchHost::chooseWindowPlatform();
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("frame_timing"));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Frame timing of the controller on a pseudo-terminal: error of each paced frame at the "
-        "write call and at arrival against its due time, achieved frequency and processor time, "
-        "for the polling waits and the blocking ones."));
-    parser.addHelpOption();
+        "Frame timing of the controller on a pseudo-terminal (on Windows on the COM port --com "
+        "names): error of each paced frame at the write call and at arrival against its due "
+        "time, achieved frequency and processor time, for the polling waits and the blocking "
+        "ones."));
+    const QCommandLineOption helpOption = parser.addHelpOption();
     QCommandLineOption secondsOption(QStringLiteral("seconds"),
                                      QStringLiteral("Length of each run (default 30)."),
                                      QStringLiteral("s"), QStringLiteral("30"));
@@ -793,12 +751,6 @@ int main(int argc, char* argv[]) {
     QCommandLineOption rawOption(QStringLiteral("raw"),
                                  QStringLiteral("Write every frame's times to CSV files in dir."),
                                  QStringLiteral("dir"));
-    QCommandLineOption readerOption(
-        QStringLiteral("reader"),
-        QStringLiteral("How the device side reads: block (in poll, the default) or spin (reads "
-                       "without blocking in a loop, taking a processor; arrival then leaves out "
-                       "the reader's own wake-up)."),
-        QStringLiteral("mode"), QStringLiteral("block"));
     QCommandLineOption keepAwakeOption(
         QStringLiteral("keep-awake"),
         QStringLiteral("Keep every processor busy with idle-class child processes, so that none "
@@ -809,20 +761,29 @@ int main(int argc, char* argv[]) {
         QStringLiteral("Leave the window's thread under the normal scheduler while a port is "
                        "open (ours raises it to real-time scheduling where the system grants "
                        "it)."));
-    parser.addOptions({secondsOption, roundsOption, rowsOption, strategyOption, rawOption,
-                       readerOption, keepAwakeOption, noRealtimeOption});
-    parser.process(app);
+    parser.addOptions({secondsOption, roundsOption, rowsOption, strategyOption, rawOption});
+    parser.addOptions(DeviceSide::options());
+    parser.addOptions({keepAwakeOption, noRealtimeOption});
+    // The help and the errors go to the console. (QCommandLineParser::process shows them in a
+    // message box on Windows when the program has no console window, as under Wine.)
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "frame_timing: %s\n", qPrintable(parser.errorText()));
+        return 1;
+    }
+    if (parser.isSet(helpOption) || parser.isSet(QStringLiteral("help-all"))) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return 0;
+    }
 
     const double seconds = parser.value(secondsOption).toDouble();
     const int rounds = std::max(1, parser.value(roundsOption).toInt());
     const QStringList wanted = parser.value(rowsOption).split(QLatin1Char(','), Qt::SkipEmptyParts);
     const QString strategyName = parser.value(strategyOption);
-    const QString readerMode = parser.value(readerOption);
-    const bool spinningReader = readerMode == QLatin1String("spin");
-    if (!(seconds > 0) || (!spinningReader && readerMode != QLatin1String("block")) ||
+    if (!(seconds > 0) ||
         (strategyName != QLatin1String("both") && strategyName != QLatin1String(Baseline.name) &&
          strategyName != QLatin1String(Ours.name))) {
-        parser.showHelp(2);
+        std::fputs(qPrintable(parser.helpText()), stderr);
+        return 2;
     }
     std::vector<Strategy> strategies;
     if (strategyName != QLatin1String(Ours.name)) {
@@ -837,28 +798,24 @@ int main(int argc, char* argv[]) {
         keepAwake.emplace(QThread::idealThreadCount(), true);
     }
 
-    FrameArrivals pty;
     QString error;
-    if (!pty.open(spinningReader, &error) ||
-        !pty.publish(dataHome.path() + QStringLiteral("/Corvexa/Orlesse/ports"), ComNumber,
-                     &error)) {
-        std::fprintf(stderr, "pseudo-terminal: %s\n", qPrintable(error));
+    const std::unique_ptr<DeviceSide> device = DeviceSide::open(parser, dataHome.path(), &error);
+    if (!device) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
     }
-    Environment env{&pty, !parser.isSet(noRealtimeOption), dataHome.path(),
+    ComNumber = device->comNumber();
+    Environment env{device.get(), !parser.isSet(noRealtimeOption), dataHome.path(),
                     dataHome.path() + QStringLiteral("/program.csv"), parser.value(rawOption)};
 
     QTextStream out(stdout);
-    utsname system{};
-    uname(&system);
     out << QStringLiteral(
-               "frame_timing: %1 s per row and strategy, %2 round(s), %3 processors, Linux %4, "
-               "load %5, reader %6, processors kept awake: %7, window platform %8\n")
+               "frame_timing: %1 s per row and strategy, %2 round(s), %3 processors, %4, "
+               "load %5, %6, processors kept awake: %7, window platform %8\n")
                .arg(seconds)
                .arg(rounds)
                .arg(QThread::idealThreadCount())
-               .arg(QLatin1String(system.release), loadAverage(),
-                    spinningReader ? QStringLiteral("spinning") : QStringLiteral("blocking"),
+               .arg(BenchHost::systemName(), BenchHost::loadAverage(), device->describe(),
                     keepAwake ? QStringLiteral("yes") : QStringLiteral("no"),
                     QGuiApplication::platformName());
     out << "errors are (moment - due time); polling = tight polling waits and Qt's precise "
@@ -899,7 +856,7 @@ int main(int argc, char* argv[]) {
         measured.push_back(
             {&row, results.front(), results.back(), results.size() == 2, unrecorded});
     }
-    out << QStringLiteral("\nload at the end %1\n").arg(loadAverage());
+    out << QStringLiteral("\nload at the end %1\n").arg(BenchHost::loadAverage());
     if (strategyName != QLatin1String(Baseline.name)) {
         printGoals(out, measured);
     }
