@@ -140,6 +140,13 @@ void QtFlashTimerTest::ticksAreNeverEarly_data() {
 
 void QtFlashTimerTest::ticksAreNeverEarly() {
     QFETCH(Strategy, strategy);
+#ifdef Q_OS_WIN
+    // Qt's precise timer on Windows is the system's multimedia timer, whose ticks keep no grid
+    // and may come a fraction of a millisecond early; only the scheduled ticks promise this.
+    if (strategy == Strategy::QtPrecise) {
+        QSKIP("Qt's precise timer keeps no grid on Windows");
+    }
+#endif
     QtFlashTimer timer(strategy);
     Loop loop;
     QList<double> ticks;
