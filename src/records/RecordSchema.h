@@ -159,6 +159,16 @@ inline constexpr QLatin1String Levels("Levels");
 inline constexpr QLatin1String Record("Record");
 inline constexpr QLatin1String Segments("Segments");
 inline constexpr QLatin1String Totals("Totals");
+// The history's JSON (SessionHistory); a row shares Record, StartTime, Program, Ended, Ratio.
+inline constexpr QLatin1String Records("Records");
+inline constexpr QLatin1String Days("Days");
+inline constexpr QLatin1String Weeks("Weeks");
+inline constexpr QLatin1String Day("Day");
+inline constexpr QLatin1String Week("Week");
+inline constexpr QLatin1String Sessions("Sessions");
+inline constexpr QLatin1String PlayedSeconds("PlayedSeconds");
+inline constexpr QLatin1String EndedText("EndedText");
+inline constexpr QLatin1String Unreadable("Unreadable");
 }  // namespace Key
 
 }  // namespace RecordSchema
