@@ -10,12 +10,12 @@
 // delivered ratio of the cycles asked. It has no frame; its events table holds the end alone.
 struct DatedRecord {
     QString program = QStringLiteral("session.csv");
-    QByteArray text = "Segment,Start Hz,End Hz,Start level,End level,Seconds\r\n";  // the file
     QDateTime start;
     double seconds = 0;
     double held = 0;
     SessionEnding::How ending = SessionEnding::How::Finished;
     double ratio = 1;
+    QByteArray text = "Segment,Start Hz,End Hz,Start level,End level,Seconds\r\n";  // the file
 };
 
 // Writes the record's files in folder with the session writer. Returns the path of its
