@@ -7,11 +7,11 @@ class QTextStream;
 
 // What `orlesse-program play` is asked to do.
 struct PlayOptions {
-    QString path;          // the program file
-    int comNumber = 0;     // COM n, named as the window names it
-    bool white = false;    // light the white LEDs in the lit frames too
-    int columns = 0;       // width of the terminal the progress bar is drawn on; 0: no terminal
-    QString recordFolder;  // where the session record goes; empty: none is kept
+    QString path;            // the program file
+    int comNumber = 0;       // COM n, named as the window names it
+    bool white = false;      // light the white LEDs in the lit frames too
+    int columns = 0;         // width of the terminal the progress bar is drawn on; 0: no terminal
+    QString recordFolder;    // where the session record goes; empty: none is kept
     bool lsl = false;        // publish a Lab Streaming Layer marker stream of the run
     bool lslFrames = false;  // with lsl: a marker for every lit frame too
 };
