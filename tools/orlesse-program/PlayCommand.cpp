@@ -28,6 +28,7 @@ constexpr int EchoRoom = 3;
 
 const char* const PlayUsage =
     "Usage: orlesse-program play FILE --com N [--quiet] [--white] [--record DIR]\n"
+    "                            [--lsl [--lsl-frames]]\n"
     "\n"
     "Plays the program on COM port N as the window's Start Program does (COM n is the link\n"
     "com<n> in ~/.local/share/Corvexa/Orlesse/ports/ when there is one, otherwise ttyS, ttyUSB\n"
@@ -46,6 +47,8 @@ const char* const PlayUsage =
     "<program>_<start>_record.json (program, port, software, start time, how it ended). The\n"
     "times are of writes to the serial port, not of light at the device. A DIR that cannot be\n"
     "written is refused before anything is sent.\n"
+    "--lsl publishes a Lab Streaming Layer marker stream of the run (needs liblsl);\n"
+    "--lsl-frames adds a marker for every lit frame.\n"
     "\n"
     "Exit status: 0 played to its end, 1 the port cannot be opened or DIR cannot be written\n"
     "(nothing plays), the run fails (the message names the line) or its record cannot be\n"
@@ -303,7 +306,12 @@ int playCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
                                          QStringLiteral("Light the white LEDs too."));
     const QCommandLineOption recordOption(
         QStringLiteral("record"), QStringLiteral("Keep a session record."), QStringLiteral("DIR"));
-    for (const QCommandLineOption& option : {comOption, quietOption, whiteOption, recordOption}) {
+    const QCommandLineOption lslOption(QStringLiteral("lsl"),
+                                       QStringLiteral("Publish a marker stream."));
+    const QCommandLineOption lslFramesOption(QStringLiteral("lsl-frames"),
+                                             QStringLiteral("A marker for every lit frame."));
+    for (const QCommandLineOption& option :
+         {comOption, quietOption, whiteOption, recordOption, lslOption, lslFramesOption}) {
         parser.add(option);
     }
     if (const std::optional<int> status = parser.parse(arguments)) {
@@ -333,6 +341,9 @@ int playCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
     }
     options.path = files.first();
     options.white = parser.isSet(whiteOption);
+    // Markers of the frames come with the stream they are sent on.
+    options.lslFrames = parser.isSet(lslFramesOption);
+    options.lsl = parser.isSet(lslOption) || options.lslFrames;
     options.columns = parser.isSet(quietOption) ? 0 : terminalColumns();
     return playProgram(options, out, err);
 }

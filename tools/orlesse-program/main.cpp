@@ -23,7 +23,7 @@ const char* const Usage =
     "Commands:\n"
     "  check FILE...                       report every problem of each file, by line\n"
     "  plot FILE -o OUT.png [--size WxH]   draw frequency and level against time\n"
-    "  play FILE --com N [--quiet] [--white] [--record DIR]\n"
+    "  play FILE --com N [--quiet] [--white] [--record DIR] [--lsl [--lsl-frames]]\n"
     "                                      play the program on COM port N\n"
     "  report DIR_OR_JSON [--json] [--plot OUT.png [--size WxH]]\n"
     "                                      print what a session record shows\n"
