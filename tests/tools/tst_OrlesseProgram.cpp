@@ -500,6 +500,10 @@ void TestOrlesseProgram::recordOnSimulator() {
     QCOMPARE(report.value("Ended").toObject().value("Signal").toString(), QStringLiteral("SIGINT"));
     // The two tables, the events table's data dictionary and the description.
     QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 4);
+    QCOMPARE(runTool({"report", folder, "--list"}, &out), 0);
+    QVERIFY2(out.contains(" record.csv ") && out.contains(" signal ") &&
+                 out.contains("total: 1 record(s), 0:00:0"),
+             out.constData());
 
     const QString image = m_dir.filePath(QStringLiteral("record.png"));
     QCOMPARE(runTool({"report", folder, "--plot", image}, &out), 0);

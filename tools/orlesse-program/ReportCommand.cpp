@@ -1,4 +1,5 @@
-// orlesse-program report: what a session record shows, as text, JSON or a chart.
+// orlesse-program report: what a session record shows, as text, JSON or a chart; with --list,
+// the history of a folder of records.
 #include <QImage>
 #include <QJsonDocument>
 #include <QTextStream>
@@ -6,11 +7,13 @@
 #include "Command.h"
 #include "charts/RecordChart.h"
 #include "records/RecordReport.h"
+#include "records/SessionHistory.h"
 
 namespace {
 
 const char* const ReportUsage =
     "Usage: orlesse-program report DIR_OR_JSON [--json] [--plot OUT.png [--size WxH]]\n"
+    "       orlesse-program report DIR --list [--json]\n"
     "\n"
     "Prints what a session record of `play --record` shows: for each segment its line and id,\n"
     "the frequency asked and delivered, their ratio, the lateness and jitter of the writes and\n"
@@ -49,8 +52,31 @@ const char* const ReportUsage =
     "the level against time, with losses and stalls shaded (1200x600 pixels unless --size\n"
     "says otherwise).\n"
     "\n"
+    "--list prints the history of the records in the folder DIR instead: a row per record with\n"
+    "its date and time (local), the program, the time played (paused time left out), how it\n"
+    "ended and its ratio; then the time played per day and per ISO week. --json prints the same\n"
+    "as JSON (Records, Days, Weeks).\n"
+    "\n"
     "Exit status: 0 reported, 2 a usage error, a record that cannot be read or an image that\n"
     "cannot be written.\n";
+
+// Prints the history of the records in folder.
+int listHistory(const Command::Parser& parser, const QString& folder, bool json, QTextStream& out) {
+    QString error;
+    const std::optional<SessionHistory> history = readHistory(folder, &error);
+    if (!history) {
+        return parser.fail(error);
+    }
+    if (json) {
+        out << QJsonDocument(historyJson(*history)).toJson(QJsonDocument::Indented);
+    } else {
+        for (const QString& line : historyLines(*history)) {
+            out << line << '\n';
+        }
+    }
+    out.flush();
+    return 0;
+}
 
 }  // namespace
 
@@ -61,7 +87,9 @@ int reportCommand(const QStringList& arguments, QTextStream& out, QTextStream& e
                                         QStringLiteral("OUT.png"));
     const QCommandLineOption sizeOption(QStringLiteral("size"), QStringLiteral("The image size."),
                                         QStringLiteral("WxH"));
-    for (const QCommandLineOption& option : {jsonOption, plotOption, sizeOption}) {
+    const QCommandLineOption listOption(QStringLiteral("list"),
+                                        QStringLiteral("The history of a folder of records."));
+    for (const QCommandLineOption& option : {jsonOption, plotOption, sizeOption, listOption}) {
         parser.add(option);
     }
     if (const std::optional<int> status = parser.parse(arguments)) {
@@ -83,6 +111,13 @@ int reportCommand(const QStringList& arguments, QTextStream& out, QTextStream& e
         return parser.usageError(QStringLiteral("report needs a record or its folder"));
     }
     const QString& input = inputs.first();
+    const bool json = parser.isSet(jsonOption);
+    if (parser.isSet(listOption)) {
+        if (parser.isSet(plotOption)) {
+            return parser.usageError(QStringLiteral("--list draws nothing; leave out --plot"));
+        }
+        return listHistory(parser, input, json, out);
+    }
     const QString image = parser.value(plotOption);
     if (!image.isEmpty() && !Command::writableImage(image)) {
         return parser.usageError(Command::imageKindError(image));
@@ -102,7 +137,7 @@ int reportCommand(const QStringList& arguments, QTextStream& out, QTextStream& e
             return parser.fail(QStringLiteral("cannot write %1").arg(image));
         }
     }
-    if (parser.isSet(jsonOption)) {
+    if (json) {
         out << QJsonDocument(reportJson(*loaded)).toJson(QJsonDocument::Indented);
     } else {
         for (const QString& line : reportLines(*loaded)) {

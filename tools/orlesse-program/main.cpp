@@ -27,6 +27,8 @@ const char* const Usage =
     "                                      play the program on COM port N\n"
     "  report DIR_OR_JSON [--json] [--plot OUT.png [--size WxH]]\n"
     "                                      print what a session record shows\n"
+    "  report DIR --list [--json]          list the records of a folder, with the time\n"
+    "                                      played per day and per week\n"
 
     "\n"
     "orlesse-program COMMAND --help tells more about a command; orlesse-program --version\n"
