@@ -68,3 +68,4 @@ int checkCommand(const QStringList& arguments, QTextStream& out, QTextStream& er
 int plotCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
 int playCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
 int reportCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
+int bidsCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);

@@ -1,7 +1,7 @@
 // orlesse-program: checks, plots and plays Vantorb light programs from the command line, on the
 // same reader, segment player, port connection and serial library as the Orlesse window, and
-// reports the session records of its runs. This file picks the command; each command parses
-// its own arguments (Command.h).
+// reports and files the session records of its runs. This file picks the command; each
+// command parses its own arguments (Command.h).
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -18,7 +18,8 @@ const char* const Usage =
     "\n"
     "Checks, plots and plays light programs for the Vantorb light: CSV files with a header\n"
     "line, then one record a line of six whole numbers (segment id, start Hz, end Hz, start\n"
-    "level, end level, seconds), and reports the session records of the runs.\n"
+    "level, end level, seconds). Reports the session records of the runs, and files them into\n"
+    "BIDS datasets.\n"
     "\n"
     "Commands:\n"
     "  check FILE...                       report every problem of each file, by line\n"
@@ -29,7 +30,8 @@ const char* const Usage =
     "                                      print what a session record shows\n"
     "  report DIR --list [--json]          list the records of a folder, with the time\n"
     "                                      played per day and per week\n"
-
+    "  bids RECORD --dataset DIR --sub LABEL --task LABEL [--ses LABEL] [--run N]\n"
+    "                                      file a session record into a BIDS dataset\n"
     "\n"
     "orlesse-program COMMAND --help tells more about a command; orlesse-program --version\n"
     "prints the version.\n";
@@ -41,7 +43,8 @@ CommandFunction commandNamed(const QString& name) {
     static const std::pair<const char*, CommandFunction> commands[] = {{"check", checkCommand},
                                                                        {"plot", plotCommand},
                                                                        {"play", playCommand},
-                                                                       {"report", reportCommand}};
+                                                                       {"report", reportCommand},
+                                                                       {"bids", bidsCommand}};
     for (const auto& [commandName, function] : commands) {
         if (name == QLatin1String(commandName)) {
             return function;
