@@ -117,14 +117,6 @@ SessionTotals totalsFrom(const QJsonObject& json) {
     return totals;
 }
 
-// The path of one of a record's files, as its description names it under Files (the files
-// lie beside the description).
-QString fileOf(const Loaded& loaded, QLatin1String key) {
-    return QFileInfo(loaded.jsonPath)
-        .dir()
-        .filePath(loaded.json.value(Key::Files).toObject().value(key).toString());
-}
-
 // The events of the table's rows; nothing, with the reason in error, for a row of a kind
 // that is none.
 std::optional<std::vector<SessionEvent>> eventsOf(const Table& table, const QString& path,
@@ -180,6 +172,12 @@ std::optional<std::vector<SessionEvent>> eventsOf(const Table& table, const QStr
 
 }  // namespace
 
+QString filePath(const Loaded& loaded, QLatin1String key) {
+    return QFileInfo(loaded.jsonPath)
+        .dir()
+        .filePath(loaded.json.value(Key::Files).toObject().value(key).toString());
+}
+
 std::optional<Loaded> read(const QString& path, QString* error) {
     Loaded loaded;
     loaded.jsonPath = QFileInfo(path).isDir() ? newestRecordIn(path) : path;
@@ -201,7 +199,7 @@ std::optional<Loaded> read(const QString& path, QString* error) {
     loaded.json = document.object();
     loaded.totals = totalsFrom(loaded.json.value(Key::Summary).toObject());
 
-    const QString eventsPath = fileOf(loaded, Key::Events);
+    const QString eventsPath = filePath(loaded, Key::Events);
     const std::optional<QByteArray> eventBytes = readWhole(eventsPath, error);
     if (!eventBytes) {
         return std::nullopt;
@@ -219,7 +217,7 @@ std::optional<Loaded> read(const QString& path, QString* error) {
 }
 
 std::optional<std::vector<FrameRow>> readFrames(const Loaded& loaded, QString* error) {
-    const QString path = fileOf(loaded, Key::Frames);
+    const QString path = filePath(loaded, Key::Frames);
     std::optional<QByteArray> bytes = readWhole(path, error);
     if (!bytes) {
         return std::nullopt;

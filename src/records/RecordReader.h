@@ -24,6 +24,10 @@ struct Loaded {
 // Returns nothing with the reason in error.
 std::optional<Loaded> read(const QString& path, QString* error);
 
+// The path of one of a loaded record's files, as its description names it under Files (key:
+// Events, EventsSidecar or Frames), from the folder of the description.
+QString filePath(const Loaded& loaded, QLatin1String key);
+
 // One row of the frames table as read back.
 struct FrameRow {
     double due = SessionEvent::NotApplicable;  // NaN: not paced

@@ -164,6 +164,52 @@ inline constexpr QLatin1String Levels("Levels");
 inline constexpr QLatin1String Record("Record");
 inline constexpr QLatin1String Segments("Segments");
 inline constexpr QLatin1String Totals("Totals");
+// The history's JSON (SessionHistory); a row shares Record, StartTime, Program, Ended, Ratio.
+inline constexpr QLatin1String Records("Records");
+inline constexpr QLatin1String Days("Days");
+inline constexpr QLatin1String Weeks("Weeks");
+inline constexpr QLatin1String Day("Day");
+inline constexpr QLatin1String Week("Week");
+inline constexpr QLatin1String Sessions("Sessions");
+inline constexpr QLatin1String PlayedSeconds("PlayedSeconds");
+inline constexpr QLatin1String EndedText("EndedText");
+inline constexpr QLatin1String Unreadable("Unreadable");
 }  // namespace Key
+
+// The names of a BIDS dataset that records are filed into (BidsDataset), as BIDS spells them.
+namespace Bids {
+// The files at the dataset's root, and its folders.
+inline constexpr QLatin1String DatasetDescription("dataset_description.json");
+inline constexpr QLatin1String Readme("README");
+inline constexpr QLatin1String Participants("participants.tsv");
+inline constexpr QLatin1String ParticipantsSidecar("participants.json");
+inline constexpr QLatin1String SourceData("sourcedata");
+inline constexpr QLatin1String Behaviour("beh");
+// The entities of a file name, each followed by '-' and its label or index.
+inline constexpr QLatin1String Subject("sub");
+inline constexpr QLatin1String Session("ses");
+inline constexpr QLatin1String Task("task");
+inline constexpr QLatin1String Run("run");
+// The suffixes of the filed files: the events table and its sidecar in the raw data, the
+// frames table and the record's description in sourcedata.
+inline constexpr QLatin1String Events("_events.tsv");
+inline constexpr QLatin1String EventsSidecar("_events.json");
+inline constexpr QLatin1String Frames("_frames.tsv.gz");
+inline constexpr QLatin1String Record("_record.json");
+// participants.tsv's column of subjects.
+inline constexpr QLatin1String ParticipantId("participant_id");
+// The keys of dataset_description.json.
+inline constexpr QLatin1String Name("Name");
+inline constexpr QLatin1String BidsVersion("BIDSVersion");
+inline constexpr QLatin1String DatasetType("DatasetType");
+inline constexpr QLatin1String GeneratedBy("GeneratedBy");
+inline constexpr QLatin1String Version("Version");
+// The keys of an events sidecar's stimulus presentation.
+inline constexpr QLatin1String StimulusPresentation("StimulusPresentation");
+inline constexpr QLatin1String SoftwareName("SoftwareName");
+// What this writes: BIDS 1.8.0, raw data.
+inline constexpr QLatin1String VersionWritten("1.8.0");
+inline constexpr QLatin1String Raw("raw");
+}  // namespace Bids
 
 }  // namespace RecordSchema

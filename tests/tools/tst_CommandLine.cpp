@@ -55,6 +55,13 @@ void TestCommandLine::answersOptions_data() {
     row("orlesse-program", {"plot", "--help"}, false, 0,
         R"(Usage: orlesse-program plot FILE -o OUT\.png \[--size WxH\])");
     row("orlesse-program", {"bogus"}, false, 2, R"(orlesse-program: unknown command bogus)");
+    row("orlesse-program", {"bids", "-h"}, false, 0,
+        R"(Usage: orlesse-program bids RECORD --dataset DIR --sub LABEL --task LABEL \[--ses LABEL\])");
+    // An option a command does not take, or without its value, in the parser's words.
+    row("orlesse-program", {"play", "p.csv", "--com", "5", "--bogus"}, false, 2,
+        R"(orlesse-program: Unknown option 'bogus'\.)");
+    row("orlesse-program", {"report", "sessions", "--plot"}, false, 2,
+        R"(orlesse-program: Missing value after '--plot'\.)");
 }
 
 void TestCommandLine::answersOptions() {

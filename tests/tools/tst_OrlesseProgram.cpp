@@ -486,6 +486,30 @@ void TestOrlesseProgram::recordOnSimulator() {
     QCOMPARE(report.value("Ended").toObject().value("Signal").toString(), QStringLiteral("SIGINT"));
     // The two tables, the events table's data dictionary and the description.
     QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 4);
+    QCOMPARE(runTool({"report", folder, "--list"}, &out), 0);
+    QVERIFY2(out.contains(" record.csv ") && out.contains(" signal ") &&
+                 out.contains("total: 1 record(s), 0:00:0"),
+             out.constData());
+
+    // Filed into a BIDS dataset, the record reads back from there; the same run again, or a
+    // label BIDS does not allow, is refused.
+    const QString dataset = records.filePath(QStringLiteral("dataset"));
+    const QStringList bids{"bids", folder, "--dataset", dataset, "--task", "light", "--run", "1"};
+    QCOMPARE(runTool(bids + QStringList{"--sub", "01"}, &out), 0);
+    QVERIFY2(out.contains("made: ") && out.contains("participants.tsv"), out.constData());
+    QByteArray refused;
+    QCOMPARE(runTool(bids + QStringList{"--sub", "01"}, &out, &refused), 1);
+    QVERIFY2(refused.contains("holds this run already"), refused.constData());
+    QCOMPARE(runTool(bids + QStringList{"--sub", "0_1"}, &out, &refused), 2);
+    QVERIFY2(refused.contains("\"0_1\" holds other characters"), refused.constData());
+    QCOMPARE(runTool({"report",
+                      dataset + QStringLiteral("/sourcedata/sub-01/beh/sub-01_task-light_run-1_"
+                                               "record.json"),
+                      "--json"},
+                     &out),
+             0);
+    QCOMPARE(QJsonDocument::fromJson(out).object().value("Totals").toObject().value("LitFrames"),
+             report.value("Totals").toObject().value("LitFrames"));
 
     const QString image = m_dir.filePath(QStringLiteral("record.png"));
     QCOMPARE(runTool({"report", folder, "--plot", image}, &out), 0);

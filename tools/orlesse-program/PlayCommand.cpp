@@ -11,6 +11,8 @@
 #include <optional>
 #include <utility>
 
+#include "Command.h"
+#include "Terminal.h"
 #include "core/ClockText.h"
 #include "core/QtClockPump.h"
 #include "core/SignalWatcher.h"
@@ -26,6 +28,35 @@ namespace {
 
 constexpr double RedrawSeconds = 0.1;
 constexpr int EchoRoom = 3;
+
+const char* const PlayUsage =
+    "Usage: orlesse-program play FILE --com N [--quiet] [--white] [--record DIR]\n"
+    "                            [--lsl [--lsl-frames]]\n"
+    "\n"
+    "Plays the program on COM port N as the window's Start Program does (COM n is the link\n"
+    "com<n> in ~/.local/share/Corvexa/Orlesse/ports/ when there is one, otherwise ttyS, ttyUSB\n"
+    "or ttyACM by number) and darkens the light at the end. On a terminal a progress bar shows\n"
+    "the segment, frequency, level and the time played and left; without a terminal, or with\n"
+    "--quiet, it prints one line per segment. --white lights the white LEDs with the lit\n"
+    "frames, as the window's \"Flash White LED's\" box does.\n"
+    "Ctrl-C (SIGINT) or SIGTERM ends the program as End Program does: the segment stops within\n"
+    "its current wait and the light goes dark.\n"
+    "--record DIR keeps a session record of the run and writes it in DIR when the run ends,\n"
+    "however it ends: <program>_<start>_events.tsv (a row per segment with the frequency\n"
+    "asked and delivered and the lateness and jitter of the writes, and rows for pauses,\n"
+    "device losses, stalls and the end), <program>_<start>_events.json (its data dictionary:\n"
+    "what each column means, in what units), <program>_<start>_frames.tsv (a row per frame:\n"
+    "due, write called and returned, result, lead, address, colour; gzipped past 4 MiB) and\n"
+    "<program>_<start>_record.json (program, port, software, start time, how it ended). The\n"
+    "times are of writes to the serial port, not of light at the device. A DIR that cannot be\n"
+    "written is refused before anything is sent.\n"
+    "--lsl publishes a Lab Streaming Layer marker stream of the run (needs liblsl);\n"
+    "--lsl-frames adds a marker for every lit frame.\n"
+    "\n"
+    "Exit status: 0 played to its end, 1 the port cannot be opened or DIR cannot be written\n"
+    "(nothing plays), the run fails (the message names the line) or its record cannot be\n"
+    "written, 2 a usage error or a file that cannot be read, 130 ended by SIGINT, 143 ended by\n"
+    "SIGTERM.\n";
 
 // The records the window would read from the file, up to the first that cannot be read.
 QList<ProgramRecord> readableRecords(const QByteArray& bytes) {
@@ -309,4 +340,56 @@ int playProgram(const PlayOptions& options, QTextStream& out, QTextStream& err) 
             << QStringLiteral("record: %1").arg(QDir::toNativeSeparators(paths->json)) << Qt::endl;
     }
     return status;
+}
+
+int playCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    Command::Parser parser(PlayUsage, out, err);
+    const QCommandLineOption comOption(QStringLiteral("com"), QStringLiteral("The COM port."),
+                                       QStringLiteral("N"));
+    const QCommandLineOption quietOption({QStringLiteral("q"), QStringLiteral("quiet")},
+                                         QStringLiteral("A line per segment, no bar."));
+    const QCommandLineOption whiteOption(QStringLiteral("white"),
+                                         QStringLiteral("Light the white LEDs too."));
+    const QCommandLineOption recordOption(
+        QStringLiteral("record"), QStringLiteral("Keep a session record."), QStringLiteral("DIR"));
+    const QCommandLineOption lslOption(QStringLiteral("lsl"),
+                                       QStringLiteral("Publish a marker stream."));
+    const QCommandLineOption lslFramesOption(QStringLiteral("lsl-frames"),
+                                             QStringLiteral("A marker for every lit frame."));
+    for (const QCommandLineOption& option :
+         {comOption, quietOption, whiteOption, recordOption, lslOption, lslFramesOption}) {
+        parser.add(option);
+    }
+    if (const std::optional<int> status = parser.parse(arguments)) {
+        return *status;
+    }
+    PlayOptions options;
+    if (parser.isSet(comOption)) {
+        bool ok = false;
+        options.comNumber = parser.value(comOption).toInt(&ok);
+        if (!ok || options.comNumber < 1 || options.comNumber > ComPorts::MaxComNumber) {
+            return parser.usageError(
+                QStringLiteral("--com needs a number from 1 to %1").arg(ComPorts::MaxComNumber));
+        }
+    }
+    if (parser.isSet(recordOption)) {
+        options.recordFolder = parser.value(recordOption);
+        if (options.recordFolder.isEmpty()) {
+            return parser.usageError(QStringLiteral("--record needs a folder"));
+        }
+    }
+    const QStringList files = parser.positional();
+    if (files.size() > 1) {
+        return parser.usageError(QStringLiteral("unexpected argument %1").arg(files[1]));
+    }
+    if (files.isEmpty() || options.comNumber == 0) {
+        return parser.usageError(QStringLiteral("play needs a file and --com N"));
+    }
+    options.path = files.first();
+    options.white = parser.isSet(whiteOption);
+    // Markers of the frames come with the stream they are sent on.
+    options.lslFrames = parser.isSet(lslFramesOption);
+    options.lsl = parser.isSet(lslOption) || options.lslFrames;
+    options.columns = parser.isSet(quietOption) ? 0 : terminalColumns();
+    return playProgram(options, out, err);
 }
