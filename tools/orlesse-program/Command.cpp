@@ -41,8 +41,24 @@ int Parser::fail(const QString& text, int status) const {
     return status;
 }
 
-QString sizeError() {
-    return QStringLiteral("--size needs WIDTHxHEIGHT, 200x150 to 10000x10000");
+std::optional<QString> Parser::onePositional() const {
+    const QStringList arguments = positional();
+    if (arguments.size() > 1) {
+        usageError(QStringLiteral("unexpected argument %1").arg(arguments[1]));
+        return std::nullopt;
+    }
+    return arguments.value(0);
+}
+
+std::optional<QSize> Parser::imageSize(const QCommandLineOption& option) const {
+    if (!isSet(option)) {
+        return QSize(1200, 600);
+    }
+    const std::optional<QSize> size = parseSize(value(option));
+    if (!size) {
+        usageError(QStringLiteral("--size needs WIDTHxHEIGHT, 200x150 to 10000x10000"));
+    }
+    return size;
 }
 
 std::optional<QSize> parseSize(const QString& text) {

@@ -36,6 +36,12 @@ class Parser {
     QString value(const QCommandLineOption& option) const { return m_parser.value(option); }
     // The arguments that are no option, in order.
     QStringList positional() const { return m_parser.positionalArguments(); }
+    // The one argument that is no option, empty when there is none; a second one is reported as
+    // a usage error, and then nothing is returned.
+    std::optional<QString> onePositional() const;
+    // The image size a --size option asks for, 1200x600 when it is not given; a value that is
+    // not WIDTHxHEIGHT in range is reported as a usage error, and then nothing is returned.
+    std::optional<QSize> imageSize(const QCommandLineOption& option) const;
 
     // Reports a usage error ("orlesse-program: text", then the usage) and returns ExitUsage.
     int usageError(const QString& text) const;
@@ -50,8 +56,6 @@ class Parser {
     QTextStream& m_err;
 };
 
-// The message of a --size value that is not WIDTHxHEIGHT in range.
-QString sizeError();
 // A --size value, WIDTHxHEIGHT from 200x150 to 10000x10000; nothing for any other text.
 std::optional<QSize> parseSize(const QString& text);
 

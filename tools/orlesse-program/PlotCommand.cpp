@@ -35,23 +35,16 @@ int plotCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
     if (const std::optional<int> status = parser.parse(arguments)) {
         return *status;
     }
-    const QStringList files = parser.positional();
-    if (files.size() > 1) {
-        return parser.usageError(QStringLiteral("unexpected argument %1").arg(files[1]));
-    }
-    QSize size(1200, 600);
-    if (parser.isSet(sizeOption)) {
-        const std::optional<QSize> asked = Command::parseSize(parser.value(sizeOption));
-        if (!asked) {
-            return parser.usageError(Command::sizeError());
-        }
-        size = *asked;
+    const std::optional<QString> file = parser.onePositional();
+    const std::optional<QSize> size = file ? parser.imageSize(sizeOption) : std::nullopt;
+    if (!size) {
+        return Command::ExitUsage;
     }
     const QString output = parser.value(outputOption);
-    if (files.isEmpty() || output.isEmpty()) {
+    if (file->isEmpty() || output.isEmpty()) {
         return parser.usageError(QStringLiteral("plot needs a file and -o OUT.png"));
     }
-    const QString& input = files.first();
+    const QString& input = *file;
     if (!Command::writableImage(output)) {
         return parser.usageError(Command::imageKindError(output));
     }
@@ -63,7 +56,7 @@ int plotCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
         return parser.fail(failure.message());
     }
     const ProgramTrace trace = traceProgram(bytes);
-    const QImage image = plotProgram(trace, QFileInfo(input).fileName(), size);
+    const QImage image = plotProgram(trace, QFileInfo(input).fileName(), *size);
     if (!image.save(output, QFileInfo(output).suffix().toLower().toLatin1().constData())) {
         return parser.fail(QStringLiteral("cannot write %1").arg(output));
     }

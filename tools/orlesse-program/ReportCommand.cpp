@@ -95,22 +95,15 @@ int reportCommand(const QStringList& arguments, QTextStream& out, QTextStream& e
     if (const std::optional<int> status = parser.parse(arguments)) {
         return *status;
     }
-    const QStringList inputs = parser.positional();
-    if (inputs.size() > 1) {
-        return parser.usageError(QStringLiteral("unexpected argument %1").arg(inputs[1]));
+    const std::optional<QString> record = parser.onePositional();
+    const std::optional<QSize> size = record ? parser.imageSize(sizeOption) : std::nullopt;
+    if (!size) {
+        return Command::ExitUsage;
     }
-    QSize size(1200, 600);
-    if (parser.isSet(sizeOption)) {
-        const std::optional<QSize> asked = Command::parseSize(parser.value(sizeOption));
-        if (!asked) {
-            return parser.usageError(Command::sizeError());
-        }
-        size = *asked;
-    }
-    if (inputs.isEmpty()) {
+    if (record->isEmpty()) {
         return parser.usageError(QStringLiteral("report needs a record or its folder"));
     }
-    const QString& input = inputs.first();
+    const QString& input = *record;
     const bool json = parser.isSet(jsonOption);
     if (parser.isSet(listOption)) {
         if (parser.isSet(plotOption)) {
@@ -133,7 +126,7 @@ int reportCommand(const QStringList& arguments, QTextStream& out, QTextStream& e
         if (!frames) {
             return parser.fail(error);
         }
-        if (!plotRecord(*loaded, *frames, size).save(image)) {
+        if (!plotRecord(*loaded, *frames, *size).save(image)) {
             return parser.fail(QStringLiteral("cannot write %1").arg(image));
         }
     }
