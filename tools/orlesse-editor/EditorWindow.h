@@ -85,6 +85,7 @@ class EditorWindow : public QMainWindow, private EditorDocument::Dialogs, privat
     bool acknowledgeSafetyNotice() override;
     void showStatus(const QString& text) override;
 
+    static QString applicationTitle();
     void buildWidgets();
     void buildActions();
     void openChosenFile();
