@@ -103,13 +103,16 @@ void EditorWindow::buildWidgets() {
     m_plot->setObjectName(QStringLiteral("plot"));
     lowerLayout->addWidget(m_plot, 1);
     m_bar = new PlaybackBar(*m_services.ports, m_settings, m_services.recordsFolder, *m_player,
-                            m_document->model(), lower);
+                            m_document->model(), m_services.lslLibraries, lower);
     lowerLayout->addWidget(m_bar);
     connect(m_plot, &PlotView::readoutChanged, m_bar, &PlaybackBar::showReadout);
     connect(m_bar, &PlaybackBar::progressed, m_plot, &PlotView::showPlayhead);
     connect(m_bar, &PlaybackBar::playClicked, this, &EditorWindow::play);
     connect(m_bar, &PlaybackBar::pauseClicked, m_player.get(), &EditorPlayer::togglePause);
     connect(m_bar, &PlaybackBar::stopClicked, this, &EditorWindow::stop);
+    connect(m_bar, &PlaybackBar::markerStreamFailed, this, [this](const QString& error) {
+        showMessage(tr("The LSL marker stream cannot be opened: %1").arg(error));
+    });
     connect(m_bar, &PlaybackBar::recordFolderClicked, this, [this] {
         const QString chosen = chooseRecordFolder(m_bar->recordFolder());
         if (!chosen.isEmpty()) {
@@ -191,6 +194,13 @@ void EditorWindow::buildActions() {
                         [this] { m_player->togglePause(); });
     m_stopAction =
         add(playMenu, tr("&Stop (Escape)"), QKeySequence(), "actionStop", &EditorWindow::stop);
+    // A marker for each lit frame too, on the stream of the LSL markers box.
+    m_everyFrameAction =
+        add(playMenu, tr("&Marker for Every Lit Frame"), QKeySequence(), "actionMarkEveryLitFrame",
+            [this](bool on) { m_settings.setValue(QStringLiteral("markers/everyLitFrame"), on); });
+    m_everyFrameAction->setCheckable(true);
+    m_everyFrameAction->setChecked(
+        m_settings.value(QStringLiteral("markers/everyLitFrame"), false).toBool());
     playMenu->addSeparator();
     add(playMenu, tr("Session &Record Report\u2026"), QKeySequence(), "actionRecordReport",
         &EditorWindow::openRecordReport);
@@ -288,6 +298,9 @@ void EditorWindow::play() {
     request.white = m_bar->white();
     if (m_bar->recordsRuns()) {
         request.recordFolder = m_bar->recordFolder();
+    }
+    if (PlayMarkers* stream = m_bar->markerStream()) {
+        request.marking = EditorPlayer::Marking{stream, m_everyFrameAction->isChecked()};
     }
     // The session works a stale analysis out itself: none waits to start during the run.
     m_analysisDelay->stop();

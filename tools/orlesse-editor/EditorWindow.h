@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <optional>
 
@@ -11,6 +12,7 @@
 #include "EditorPlayer.h"
 #include "PlaySession.h"
 #include "PlaybackBar.h"
+#include "markers/LslLibrary.h"
 
 class ClockPump;
 class FindingsPanel;
@@ -41,6 +43,8 @@ class EditorWindow : public QMainWindow, private EditorDocument::Dialogs, privat
         QString programsFolder;
         QString recordsFolder;  // where session records go until the user picks a folder
         bool realtime = false;  // real-time scheduling while a run plays, where granted
+        // The files liblsl is loaded from for the marker stream, the first that loads.
+        QStringList lslLibraries = LslLibrary::defaultCandidates();
     };
 
     using Unsaved = EditorDocument::Unsaved;
@@ -75,6 +79,7 @@ class EditorWindow : public QMainWindow, private EditorDocument::Dialogs, privat
     // The dialogs, which tests and the benchmark replace.
     Unsaved askAboutUnsavedChanges() override;
     bool askToPlayWithWarnings(const QString& warnings) override;
+    bool askToPlayWithoutRecorder(const QString& stream) override;
     void showMessage(const QString& text) override;
     virtual QString chooseFileToOpen(const QString& folder);
     QString chooseFileToSave(const QString& suggestion) override;
@@ -109,6 +114,7 @@ class EditorWindow : public QMainWindow, private EditorDocument::Dialogs, privat
     QAction* m_playAction = nullptr;
     QAction* m_pauseAction = nullptr;
     QAction* m_stopAction = nullptr;
+    QAction* m_everyFrameAction = nullptr;
     QTimer* m_analysisDelay = nullptr;
     Analysis m_analysis;
     std::optional<ProgramAnalysis> m_shown;

@@ -45,6 +45,14 @@ bool EditorWindow::askToPlayWithWarnings(const QString& warnings) {
                                      .arg(warnings)) == QMessageBox::Yes;
 }
 
+bool EditorWindow::askToPlayWithoutRecorder(const QString& stream) {
+    return QMessageBox::question(
+               this, applicationTitle(),
+               tr("No recorder is connected to the marker stream \"%1\": markers sent now "
+                  "reach no recorder.\n\nPlay all the same?")
+                   .arg(stream)) == QMessageBox::Yes;
+}
+
 void EditorWindow::showMessage(const QString& text) {
     QMessageBox::information(this, applicationTitle(), text);
 }
