@@ -19,7 +19,7 @@ void EditorWindow::openRecordReport() {
         QFileDialog::getOpenFileName(this, tr("Open Session Record"), m_bar->recordFolder(),
                                      tr("Session records (*_record.json);;All files (*)"));
     if (!path.isEmpty()) {
-        ReportDialog::showModal(path, this);
+        ReportDialog::showModal(path, m_settings, this);
     }
 }
 
@@ -81,6 +81,6 @@ void EditorWindow::offerReport(const QString& jsonPath) {
         tr("The session record is in %1.\n\nOpen its report?")
             .arg(QDir::toNativeSeparators(QFileInfo(jsonPath).absolutePath())));
     if (answer == QMessageBox::Yes) {
-        ReportDialog::showModal(jsonPath, this);
+        ReportDialog::showModal(jsonPath, m_settings, this);
     }
 }
