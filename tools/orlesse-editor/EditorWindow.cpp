@@ -204,6 +204,8 @@ void EditorWindow::buildActions() {
     playMenu->addSeparator();
     add(playMenu, tr("Session &Record Report\u2026"), QKeySequence(), "actionRecordReport",
         &EditorWindow::openRecordReport);
+    add(playMenu, tr("Sessio&ns\u2026"), QKeySequence(), "actionSessions",
+        &EditorWindow::showSessions);
 
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     add(help, SafetyNotice::title(), QKeySequence(), "actionSafety",

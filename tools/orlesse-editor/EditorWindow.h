@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QSettings>
 #include <QString>
 #include <QStringList>
@@ -22,6 +23,7 @@ class QAction;
 class QMenu;
 class QTimer;
 class SegmentTable;
+class SessionsWindow;
 class Wsc32;
 
 // The light-program editor: the records as a table with undo and redo, the check's findings by
@@ -96,6 +98,8 @@ class EditorWindow : public QMainWindow, private EditorDocument::Dialogs, privat
     void openChosenFile();
     void pasteRows();
     void openRecordReport();
+    // Shows the Sessions window over the records' folder.
+    void showSessions();
     // Works out the analysis of the table now, skipping the delay.
     void refreshNow();
     void showAnalysis();
@@ -115,6 +119,7 @@ class EditorWindow : public QMainWindow, private EditorDocument::Dialogs, privat
     QAction* m_pauseAction = nullptr;
     QAction* m_stopAction = nullptr;
     QAction* m_everyFrameAction = nullptr;
+    QPointer<SessionsWindow> m_sessions;
     QTimer* m_analysisDelay = nullptr;
     Analysis m_analysis;
     std::optional<ProgramAnalysis> m_shown;

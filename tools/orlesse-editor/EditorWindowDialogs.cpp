@@ -9,6 +9,7 @@
 #include "EditorWindow.h"
 #include "ReportDialog.h"
 #include "SafetyNotice.h"
+#include "SessionsWindow.h"
 
 QString EditorWindow::applicationTitle() {
     return QStringLiteral("Orlesse Editor");
@@ -21,6 +22,16 @@ void EditorWindow::openRecordReport() {
     if (!path.isEmpty()) {
         ReportDialog::showModal(path, m_settings, this);
     }
+}
+
+void EditorWindow::showSessions() {
+    if (!m_sessions) {
+        m_sessions = new SessionsWindow(m_settings, this);
+    }
+    m_sessions->showFolder(m_bar->recordFolder());
+    m_sessions->show();
+    m_sessions->raise();
+    m_sessions->activateWindow();
 }
 
 EditorWindow::Unsaved EditorWindow::askAboutUnsavedChanges() {
@@ -76,6 +87,9 @@ QString EditorWindow::chooseRecordFolder(const QString& folder) {
 }
 
 void EditorWindow::offerReport(const QString& jsonPath) {
+    if (m_sessions && m_sessions->isVisible()) {
+        m_sessions->refresh();
+    }
     const QMessageBox::StandardButton answer = QMessageBox::question(
         this, applicationTitle(),
         tr("The session record is in %1.\n\nOpen its report?")
