@@ -89,7 +89,7 @@ BidsFilingDialog::BidsFilingDialog(SessionFiles::Loaded record, QSettings& setti
     layout->addWidget(m_problem);
     layout->addWidget(m_outcome, 1);
     layout->addWidget(buttons);
-    resize(fontMetrics().height() * 48, fontMetrics().height() * 24);
+    resize(fontMetrics().height() * 64, fontMetrics().height() * 30);
     check();
 }
 

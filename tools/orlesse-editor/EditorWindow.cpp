@@ -194,6 +194,7 @@ void EditorWindow::buildActions() {
                         [this] { m_player->togglePause(); });
     m_stopAction =
         add(playMenu, tr("&Stop (Escape)"), QKeySequence(), "actionStop", &EditorWindow::stop);
+    playMenu->addSeparator();
     // A marker for each lit frame too, on the stream of the LSL markers box.
     m_everyFrameAction =
         add(playMenu, tr("&Marker for Every Lit Frame"), QKeySequence(), "actionMarkEveryLitFrame",

@@ -173,8 +173,8 @@ void PlaybackBar::syncMarkerStream() {
     }
     m_markers->setToolTip(
         m_markerStream.isOpen()
-            ? tr("Each run sends its markers on the Lab Streaming Layer stream \"%1\" "
-                 "(source_id %2), open while this box is ticked")
+            ? tr("Each run sends its markers on the Lab Streaming Layer stream\n\"%1\" "
+                 "(source_id %2),\nopen while this box is ticked")
                   .arg(m_markerStream.name(), m_markerStream.sourceId())
             : tr("Send markers of each run (segments, pauses, the end) on a Lab Streaming "
                  "Layer stream of the COM port, open while this box is ticked so that a "

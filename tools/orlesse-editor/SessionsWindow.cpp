@@ -18,7 +18,8 @@
 
 namespace {
 
-QTableView* tableOf(QAbstractItemModel* model, const char* name, QWidget* parent) {
+// A read-only table of whole rows over model, its column stretch taking the room left.
+QTableView* tableOf(QAbstractItemModel* model, const char* name, int stretch, QWidget* parent) {
     auto* table = new QTableView(parent);
     table->setObjectName(QLatin1String(name));
     table->setModel(model);
@@ -26,7 +27,7 @@ QTableView* tableOf(QAbstractItemModel* model, const char* name, QWidget* parent
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->verticalHeader()->hide();
-    table->horizontalHeader()->setStretchLastSection(true);
+    table->horizontalHeader()->setSectionResizeMode(stretch, QHeaderView::Stretch);
     return table;
 }
 
@@ -40,7 +41,7 @@ SessionsWindow::SessionsWindow(QSettings& settings, QWidget* parent, QTimeZone z
     m_weeks = new HistoryTotalsModel(tr("ISO week"), this);
 
     auto* tabs = new QTabWidget(this);
-    m_table = tableOf(m_records, "records", tabs);
+    m_table = tableOf(m_records, "records", HistoryRowsModel::Program, tabs);
     connect(m_table, &QTableView::doubleClicked, this, &SessionsWindow::openReport);
     tabs->addTab(m_table, tr("Records"));
     auto* totals = new QWidget(tabs);
@@ -50,7 +51,7 @@ SessionsWindow::SessionsWindow(QSettings& settings, QWidget* parent, QTimeZone z
           std::tuple{m_weeks, "weeks", tr("Per ISO week (Monday to Sunday)")}}) {
         auto* column = new QVBoxLayout;
         column->addWidget(new QLabel(title, totals));
-        column->addWidget(tableOf(model, name, totals));
+        column->addWidget(tableOf(model, name, HistoryTotalsModel::Played, totals));
         totalsLayout->addLayout(column);
     }
     tabs->addTab(totals, tr("Per Day and Week"));
@@ -76,7 +77,7 @@ SessionsWindow::SessionsWindow(QSettings& settings, QWidget* parent, QTimeZone z
     layout->addWidget(m_summary);
     layout->addWidget(buttons);
     const int line = fontMetrics().height();
-    resize(line * 48, line * 30);
+    resize(line * 60, line * 32);
 }
 
 SessionsWindow::~SessionsWindow() = default;
