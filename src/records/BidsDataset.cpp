@@ -335,4 +335,23 @@ std::optional<Filed> file(const QString& root, const SessionFiles::Loaded& recor
     return filed;
 }
 
+QStringList filedLines(const Filed& filed) {
+    QStringList lines;
+    const QStringList paths{filed.events, filed.eventsSidecar, filed.frames, filed.record};
+    for (const QString& path : paths) {
+        lines << (lines.isEmpty() ? QStringLiteral("filed: ") : QStringLiteral("       ")) +
+                     QDir::toNativeSeparators(path);
+    }
+    for (const QString& path : filed.changed) {
+        lines << (filed.newDataset ? QStringLiteral("made: ") : QStringLiteral("changed: ")) +
+                     QDir::toNativeSeparators(path);
+    }
+    if (filed.newDataset) {
+        lines << QStringLiteral(
+            "The new dataset's description has no Authors and its README says only what Orlesse "
+            "wrote: fill them in.");
+    }
+    return lines;
+}
+
 }  // namespace BidsDataset

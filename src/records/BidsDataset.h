@@ -52,4 +52,8 @@ QString baseName(const Entities& entities);
 std::optional<Filed> file(const QString& root, const SessionFiles::Loaded& record,
                           const Entities& entities, QString* error);
 
+// What a filing did, a line each, as the tools tell it: "filed: " and the four files, then
+// the dataset's files made or changed, and for a new dataset what is left to fill in.
+QStringList filedLines(const Filed& filed);
+
 }  // namespace BidsDataset

@@ -89,11 +89,11 @@ QJsonArray totalsJson(const std::vector<HistoryTotal>& totals, QLatin1String key
     return array;
 }
 
-QString ratioText(double ratio) {
+}  // namespace
+
+QString historyRatioText(double ratio) {
     return std::isnan(ratio) ? QString(NotApplicable) : QString::number(ratio, 'f', 6);
 }
-
-}  // namespace
 
 std::optional<SessionHistory> readHistory(const QString& folder, QString* error,
                                           const QTimeZone& zone) {
@@ -148,7 +148,7 @@ QStringList historyLines(const SessionHistory& history) {
                          .arg(row.program, -static_cast<int>(programWidth))
                          .arg(clockText(row.playedSeconds), 7)
                          .arg(row.ended, -8)
-                         .arg(ratioText(row.ratio), 8);
+                         .arg(historyRatioText(row.ratio), 8);
         }
         lines << QStringLiteral("total: %1 record(s), %2 played")
                      .arg(history.rows.size())

@@ -50,6 +50,9 @@ struct SessionHistory {
 std::optional<SessionHistory> readHistory(const QString& folder, QString* error,
                                           const QTimeZone& zone = QTimeZone::systemTimeZone());
 
+// A row's ratio as the history shows it: six decimals, or "n/a".
+QString historyRatioText(double ratio);
+
 // The history as text: the table of records, then the totals per day and per week.
 QStringList historyLines(const SessionHistory& history);
 

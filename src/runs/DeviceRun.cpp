@@ -1,6 +1,7 @@
 #include "runs/DeviceRun.h"
 
 #include "core/RealtimePriority.h"
+#include "device/ComPorts.h"
 #include "device/PortConnection.h"
 #include "light/LightState.h"
 #include "markers/MarkerOutlet.h"
@@ -35,6 +36,16 @@ void Request::publishOn(MarkerOutlet& outlet) {
     };
     const MarkerStream& stream = outlet.stream();
     markerStream = MarkerStreamNote{stream.name, stream.sourceId, outlet.clockMapping().offset()};
+}
+
+std::unique_ptr<MarkerOutlet> openMarkerStream(int comNumber, QString* error,
+                                               const QStringList& libraries) {
+    const std::shared_ptr<const LslLibrary> library = LslLibrary::load(error, libraries);
+    if (!library) {
+        return nullptr;
+    }
+    return MarkerOutlet::open(library, MarkerStream::forDevice(ComPorts::displayName(comNumber)),
+                              error);
 }
 
 Outcome playOn(const OperationContext& context, const Request& request) {

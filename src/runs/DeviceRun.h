@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -10,6 +11,7 @@
 #include "core/InertFlashTimer.h"
 #include "core/Pacing.h"
 #include "light/ControlCore.h"
+#include "markers/LslLibrary.h"
 #include "programs/ProgramError.h"
 #include "programs/ProgramPlayback.h"
 #include "records/SessionRecorder.h"
@@ -58,6 +60,12 @@ struct Outcome {
     // Whether the program played (the port opened).
     bool played() const { return openError.isEmpty(); }
 };
+
+// Opens the Lab Streaming Layer marker stream of the light on COM comNumber
+// (MarkerStream::forDevice) with the first of libraries that loads. Returns nullptr, with the
+// reason in *error, when no liblsl loads or it refuses the stream.
+std::unique_ptr<MarkerOutlet> openMarkerStream(
+    int comNumber, QString* error, const QStringList& libraries = LslLibrary::defaultCandidates());
 
 // Plays the request on the context's port as it is (the window's Start Program, which opens the
 // port itself and keeps it open after the run), with a session recorder on when asked. The

@@ -74,6 +74,8 @@ class TestEditor final : public EditorWindow {
         services.clock = std::move(simulated);
         services.settingsPath = folder + QStringLiteral("/editor.ini");
         services.programsFolder = folder;
+        // No liblsl: the marker stream cannot open, whatever the machine has installed.
+        services.lslLibraries = {folder + QStringLiteral("/no-liblsl.so")};
         return services;
     }
 };
@@ -107,6 +109,7 @@ class EditorWindowTest : public QObject {
     void playsFromTheSelectedRow();
     void safetyNoticeShownOnce();
     void recordBoxAndFolderReachTheRunAndStay();
+    void markerBoxWithoutLiblslSaysWhyAndUnticks();
 
   private:
     QString write(const QString& name, const QByteArray& bytes);
@@ -415,6 +418,25 @@ void EditorWindowTest::recordBoxAndFolderReachTheRunAndStay() {
     m_editor = std::make_unique<TestEditor>(m_dir->path(), m_serial, m_clock);
     QVERIFY(m_editor->findChild<QCheckBox*>(QStringLiteral("record"))->isChecked());
     QCOMPARE(m_editor->recordFolder(), folder);
+}
+
+void EditorWindowTest::markerBoxWithoutLiblslSaysWhyAndUnticks() {
+    makeReadyToPlay();
+    auto* box = m_editor->findChild<QCheckBox*>(QStringLiteral("lslMarkers"));
+    QVERIFY(box != nullptr);
+    box->setChecked(true);
+    QCOMPARE(m_editor->messages.size(), 1);
+    QVERIFY2(m_editor->messages.first().startsWith(
+                 QStringLiteral("The LSL marker stream cannot be opened: ")) &&
+                 m_editor->messages.first().contains(QStringLiteral("no-liblsl.so")),
+             qPrintable(m_editor->messages.first()));
+    QVERIFY(!box->isChecked());
+    // The frame markers' menu item is remembered; the box, unticked, stays so.
+    m_editor->findChild<QAction*>(QStringLiteral("actionMarkEveryLitFrame"))->trigger();
+    m_editor.reset();
+    m_editor = std::make_unique<TestEditor>(m_dir->path(), m_serial, m_clock);
+    QVERIFY(m_editor->findChild<QAction*>(QStringLiteral("actionMarkEveryLitFrame"))->isChecked());
+    QVERIFY(!m_editor->findChild<QCheckBox*>(QStringLiteral("lslMarkers"))->isChecked());
 }
 
 QTEST_MAIN(EditorWindowTest)

@@ -1,6 +1,7 @@
 // The editor's Play without a window: the gates before a run (the safety notice, the check,
-// the warnings asked once, the COM port, the records' folder), what the user is told of the
-// run's end, and pause on a recorded run, on a recording serial library and virtual time.
+// the warnings asked once, the COM port, the records' folder, a marker stream no recorder is
+// connected to), what the user is told of the run's end, the run's markers, and pause on a
+// recorded run, on a recording serial library and virtual time.
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -29,16 +30,35 @@ class FakeDialogs final : public PlayDialogs {
         questions << warnings;
         return playWithWarnings;
     }
+    bool askToPlayWithoutRecorder(const QString& stream) override {
+        questions << stream;
+        return playWithoutRecorder;
+    }
     void showMessage(const QString& text) override { messages << text; }
     void showStatus(const QString& text) override { statuses << text; }
     void offerReport(const QString& jsonPath) override { reports << jsonPath; }
 
     bool acknowledged = true;
     bool playWithWarnings = true;
+    bool playWithoutRecorder = true;
     QStringList questions;
     QStringList messages;
     QStringList statuses;
     QStringList reports;
+};
+
+// A marker stream that keeps the markers it is sent, with their clock times.
+class FakeMarkers final : public PlayMarkers {
+  public:
+    QString name() const override { return QStringLiteral("Orlesse COM3 on test"); }
+    bool hasRecorder() const override { return recorder; }
+    void publish(DeviceRun::Request& request) override {
+        request.markers = [this](const QString& text, double time) { sent.append({text, time}); };
+        request.markerStream = MarkerStreamNote{name(), QStringLiteral("orlesse:test:COM3"), 100};
+    }
+
+    bool recorder = true;
+    QList<QPair<QString, double>> sent;
 };
 
 // A play session on COM3 of a recording serial library and the virtual clock.
@@ -80,6 +100,8 @@ class PlaySessionTest : public QObject {
     void endOfTheRun_data();
     void endOfTheRun();
     void pauseHoldsDarkAndTheRecordShowsIt();
+    void markers_data();
+    void markers();
 };
 
 void PlaySessionTest::gates_data() {
@@ -269,6 +291,66 @@ void PlaySessionTest::pauseHoldsDarkAndTheRecordShowsIt() {
     const QString report = reportLines(*loaded).join('\n');
     QVERIFY2(report.contains(QStringLiteral("paused at 2.500 s for 4.000 s (line 2)")),
              qPrintable(report));
+}
+
+void PlaySessionTest::markers_data() {
+    QTest::addColumn<bool>("recorder");
+    QTest::addColumn<bool>("playAnyway");
+    QTest::addColumn<bool>("everyLitFrame");
+    QTest::addColumn<bool>("played");
+
+    QTest::newRow("a recorder is connected: nothing asked") << true << false << false << true;
+    QTest::newRow("no recorder, played anyway, every lit frame") << false << true << true << true;
+    QTest::newRow("no recorder, declined: nothing sent") << false << false << false << false;
+}
+
+void PlaySessionTest::markers() {
+    QFETCH(bool, recorder);
+    QFETCH(bool, playAnyway);
+    QFETCH(bool, everyLitFrame);
+    QFETCH(bool, played);
+    QTemporaryDir dir;
+    Rig rig;
+    FakeMarkers stream;
+    stream.recorder = recorder;
+    rig.dialogs.playWithoutRecorder = playAnyway;
+    PlaySession::Request request = rig.request(Clean);
+    request.recordFolder = dir.path();
+    request.marking = EditorPlayer::Marking{&stream, everyLitFrame};
+    rig.session.play(request, rig.shown);
+
+    QCOMPARE(rig.dialogs.questions, recorder ? QStringList() : QStringList{stream.name()});
+    QCOMPARE(rig.dialogs.reports.size(), played ? 1 : 0);
+    if (!played) {
+        QVERIFY(rig.serial->writes().isEmpty());
+        QVERIFY(stream.sent.isEmpty());
+        return;
+    }
+    // Each marker stands at the clock time of the write it follows.
+    const QList<RecordingWsc32::Call> writes = rig.serial->writes();
+    const QByteArray dark = Harness::soh("00", "000000");
+    QList<QPair<QString, double>> lit;
+    for (const RecordingWsc32::Call& call : writes.mid(1)) {  // after the port's opening frame
+        if (call.bytes != dark) {
+            lit.append({QStringLiteral("frame line=2 hz=10 level=255"), call.time});
+        }
+    }
+    QVERIFY(lit.size() >= 60);  // 6 s at 10 Hz
+    QList<QPair<QString, double>> expected{
+        {QStringLiteral("segment line=2 id=1 start_hz=10 end_hz=10 start_level=255 "
+                        "end_level=255 seconds=6"),
+         lit.first().second}};
+    if (everyLitFrame) {
+        expected += lit;
+    }
+    expected.append({QStringLiteral("ended how=finished"), writes.last().time});
+    QCOMPARE(stream.sent, expected);
+    // The record names the stream the markers went to.
+    QString error;
+    const auto loaded = SessionFiles::read(rig.dialogs.reports.first(), &error);
+    QVERIFY2(loaded, qPrintable(error));
+    QCOMPARE(loaded->json.value("LabStreamingLayer").toObject().value("StreamName").toString(),
+             stream.name());
 }
 
 QTEST_GUILESS_MAIN(PlaySessionTest)

@@ -25,7 +25,8 @@ ProgramPlayback::Hooks EditorPlayer::hooks() {
 }
 
 EditorPlayer::Outcome EditorPlayer::play(const QByteArray& bytes, int firstRecord, int comNumber,
-                                         bool white, const std::optional<Recording>& recording) {
+                                         bool white, const std::optional<Recording>& recording,
+                                         const std::optional<Marking>& marking) {
     Outcome outcome;
     if (m_state != State::Idle) {
         return outcome;
@@ -41,6 +42,10 @@ EditorPlayer::Outcome EditorPlayer::play(const QByteArray& bytes, int firstRecor
     request.keepRecord = recording.has_value();
     if (recording) {
         request.programPath = recording->programPath;
+    }
+    if (marking && marking->stream) {
+        marking->stream->publish(request);
+        request.markEveryLitFrame = marking->everyLitFrame;
     }
     request.hooks = hooks();
     // A port that does not open plays nothing and leaves the player idle.

@@ -15,6 +15,21 @@
 class ClockPump;
 class Wsc32;
 
+// The marker stream a run publishes on when the user asked for markers: the editor's Lab
+// Streaming Layer outlet, kept open while its box is ticked, or a test's fake.
+class PlayMarkers {
+  public:
+    virtual ~PlayMarkers() = default;
+
+    // The stream's name, as recorders show it.
+    virtual QString name() const = 0;
+    // Whether a recorder is connected now: markers sent before one connects reach none.
+    virtual bool hasRecorder() const = 0;
+    // Sends the run's markers to the stream: sets the request's sink and what its record says
+    // of the stream.
+    virtual void publish(DeviceRun::Request& request) = 0;
+};
+
 // Plays a program on a COM port for the editor, through the device run every front end plays
 // through: the port opened as the window opens it, the records played from a chosen one on, and
 // always the closing dark frame. Pause darkens the light at once and holds; resume
@@ -41,6 +56,12 @@ class EditorPlayer final : public QObject {
         QString programPath;
     };
 
+    // The stream a run's markers go to, and whether each lit frame is marked too.
+    struct Marking {
+        PlayMarkers* stream = nullptr;
+        bool everyLitFrame = false;
+    };
+
     // Plays on the serial library and clock given (the Qt ones in the editor). With realtime,
     // the thread runs under real-time scheduling while the port is open, where the system
     // grants it (RealtimePriority), as the main window's does.
@@ -50,9 +71,11 @@ class EditorPlayer final : public QObject {
 
     // Plays the program in bytes from its record firstRecord (0 the first) on COM comNumber,
     // lighting the white LEDs too when white is set; with recording, the run leaves a session
-    // record in its folder (which the caller has checked). Returns when the run is over.
+    // record in its folder (which the caller has checked); with marking, its markers go to the
+    // stream. Returns when the run is over.
     Outcome play(const QByteArray& bytes, int firstRecord, int comNumber, bool white,
-                 const std::optional<Recording>& recording = std::nullopt);
+                 const std::optional<Recording>& recording = std::nullopt,
+                 const std::optional<Marking>& marking = std::nullopt);
 
     // Darkens the light at once and holds the segment that plays.
     void pause();

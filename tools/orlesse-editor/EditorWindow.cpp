@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenuBar>
@@ -18,7 +17,6 @@
 
 #include "FindingsPanel.h"
 #include "PlotView.h"
-#include "ReportDialog.h"
 #include "SafetyNotice.h"
 #include "SegmentModel.h"
 #include "SegmentTable.h"
@@ -31,7 +29,6 @@ namespace {
 // How long the editor waits after a change before it works the program out again, so that a
 // burst of typing costs one analysis.
 constexpr int AnalysisDelayMs = 300;
-const QString ApplicationTitle = QStringLiteral("Orlesse Editor");
 
 }  // namespace
 
@@ -106,13 +103,16 @@ void EditorWindow::buildWidgets() {
     m_plot->setObjectName(QStringLiteral("plot"));
     lowerLayout->addWidget(m_plot, 1);
     m_bar = new PlaybackBar(*m_services.ports, m_settings, m_services.recordsFolder, *m_player,
-                            m_document->model(), lower);
+                            m_document->model(), m_services.lslLibraries, lower);
     lowerLayout->addWidget(m_bar);
     connect(m_plot, &PlotView::readoutChanged, m_bar, &PlaybackBar::showReadout);
     connect(m_bar, &PlaybackBar::progressed, m_plot, &PlotView::showPlayhead);
     connect(m_bar, &PlaybackBar::playClicked, this, &EditorWindow::play);
     connect(m_bar, &PlaybackBar::pauseClicked, m_player.get(), &EditorPlayer::togglePause);
     connect(m_bar, &PlaybackBar::stopClicked, this, &EditorWindow::stop);
+    connect(m_bar, &PlaybackBar::markerStreamFailed, this, [this](const QString& error) {
+        showMessage(tr("The LSL marker stream cannot be opened: %1").arg(error));
+    });
     connect(m_bar, &PlaybackBar::recordFolderClicked, this, [this] {
         const QString chosen = chooseRecordFolder(m_bar->recordFolder());
         if (!chosen.isEmpty()) {
@@ -195,8 +195,18 @@ void EditorWindow::buildActions() {
     m_stopAction =
         add(playMenu, tr("&Stop (Escape)"), QKeySequence(), "actionStop", &EditorWindow::stop);
     playMenu->addSeparator();
+    // A marker for each lit frame too, on the stream of the LSL markers box.
+    m_everyFrameAction =
+        add(playMenu, tr("&Marker for Every Lit Frame"), QKeySequence(), "actionMarkEveryLitFrame",
+            [this](bool on) { m_settings.setValue(QStringLiteral("markers/everyLitFrame"), on); });
+    m_everyFrameAction->setCheckable(true);
+    m_everyFrameAction->setChecked(
+        m_settings.value(QStringLiteral("markers/everyLitFrame"), false).toBool());
+    playMenu->addSeparator();
     add(playMenu, tr("Session &Record Report\u2026"), QKeySequence(), "actionRecordReport",
         &EditorWindow::openRecordReport);
+    add(playMenu, tr("Sessio&ns\u2026"), QKeySequence(), "actionSessions",
+        &EditorWindow::showSessions);
 
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     add(help, SafetyNotice::title(), QKeySequence(), "actionSafety",
@@ -207,7 +217,7 @@ void EditorWindow::buildActions() {
 
 void EditorWindow::updateTitle() {
     setWindowTitle(
-        QStringLiteral("%1[*] \u2014 %2").arg(m_document->displayName(), ApplicationTitle));
+        QStringLiteral("%1[*] \u2014 %2").arg(m_document->displayName(), applicationTitle()));
     setWindowModified(m_document->hasUnsavedChanges());
 }
 
@@ -243,15 +253,6 @@ void EditorWindow::pasteRows() {
         showMessage(
             tr("The clipboard holds no rows: each line must be six whole numbers from "
                "-32768 to 32767, separated by commas."));
-    }
-}
-
-void EditorWindow::openRecordReport() {
-    const QString path =
-        QFileDialog::getOpenFileName(this, tr("Open Session Record"), m_bar->recordFolder(),
-                                     tr("Session records (*_record.json);;All files (*)"));
-    if (!path.isEmpty()) {
-        ReportDialog::showModal(path, this);
     }
 }
 
@@ -300,6 +301,9 @@ void EditorWindow::play() {
     request.white = m_bar->white();
     if (m_bar->recordsRuns()) {
         request.recordFolder = m_bar->recordFolder();
+    }
+    if (PlayMarkers* stream = m_bar->markerStream()) {
+        request.marking = EditorPlayer::Marking{stream, m_everyFrameAction->isChecked()};
     }
     // The session works a stale analysis out itself: none waits to start during the run.
     m_analysisDelay->stop();
@@ -353,58 +357,4 @@ bool EditorWindow::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return QMainWindow::eventFilter(watched, event);
-}
-
-EditorWindow::Unsaved EditorWindow::askAboutUnsavedChanges() {
-    const QMessageBox::StandardButton answer = QMessageBox::question(
-        this, ApplicationTitle,
-        tr("%1 has changes that are not saved. Save them?").arg(m_document->displayName()),
-        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
-    if (answer == QMessageBox::Save) {
-        return Unsaved::Save;
-    }
-    return answer == QMessageBox::Discard ? Unsaved::Discard : Unsaved::Cancel;
-}
-
-bool EditorWindow::acknowledgeSafetyNotice() {
-    return SafetyNotice::showOnFirstStart(m_settings, this);
-}
-
-bool EditorWindow::askToPlayWithWarnings(const QString& warnings) {
-    return QMessageBox::question(this, ApplicationTitle,
-                                 tr("The program plays, but not as written:\n\n%1\n\nPlay it "
-                                    "all the same?")
-                                     .arg(warnings)) == QMessageBox::Yes;
-}
-
-void EditorWindow::showMessage(const QString& text) {
-    QMessageBox::information(this, ApplicationTitle, text);
-}
-
-void EditorWindow::showStatus(const QString& text) {
-    statusBar()->showMessage(text, 5000);
-}
-
-QString EditorWindow::chooseFileToOpen(const QString& folder) {
-    return QFileDialog::getOpenFileName(this, tr("Open Light Program"), folder,
-                                        tr("Light programs (*.csv *.CSV);;All files (*)"));
-}
-
-QString EditorWindow::chooseFileToSave(const QString& suggestion) {
-    return QFileDialog::getSaveFileName(this, tr("Save Light Program"), suggestion,
-                                        tr("Light programs (*.csv *.CSV);;All files (*)"));
-}
-
-QString EditorWindow::chooseRecordFolder(const QString& folder) {
-    return QFileDialog::getExistingDirectory(this, tr("Folder of the Session Records"), folder);
-}
-
-void EditorWindow::offerReport(const QString& jsonPath) {
-    const QMessageBox::StandardButton answer = QMessageBox::question(
-        this, ApplicationTitle,
-        tr("The session record is in %1.\n\nOpen its report?")
-            .arg(QDir::toNativeSeparators(QFileInfo(jsonPath).absolutePath())));
-    if (answer == QMessageBox::Yes) {
-        ReportDialog::showModal(jsonPath, this);
-    }
 }

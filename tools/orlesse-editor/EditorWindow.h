@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <optional>
 
@@ -11,6 +13,7 @@
 #include "EditorPlayer.h"
 #include "PlaySession.h"
 #include "PlaybackBar.h"
+#include "markers/LslLibrary.h"
 
 class ClockPump;
 class FindingsPanel;
@@ -20,6 +23,7 @@ class QAction;
 class QMenu;
 class QTimer;
 class SegmentTable;
+class SessionsWindow;
 class Wsc32;
 
 // The light-program editor: the records as a table with undo and redo, the check's findings by
@@ -41,6 +45,8 @@ class EditorWindow : public QMainWindow, private EditorDocument::Dialogs, privat
         QString programsFolder;
         QString recordsFolder;  // where session records go until the user picks a folder
         bool realtime = false;  // real-time scheduling while a run plays, where granted
+        // The files liblsl is loaded from for the marker stream, the first that loads.
+        QStringList lslLibraries = LslLibrary::defaultCandidates();
     };
 
     using Unsaved = EditorDocument::Unsaved;
@@ -75,6 +81,7 @@ class EditorWindow : public QMainWindow, private EditorDocument::Dialogs, privat
     // The dialogs, which tests and the benchmark replace.
     Unsaved askAboutUnsavedChanges() override;
     bool askToPlayWithWarnings(const QString& warnings) override;
+    bool askToPlayWithoutRecorder(const QString& stream) override;
     void showMessage(const QString& text) override;
     virtual QString chooseFileToOpen(const QString& folder);
     QString chooseFileToSave(const QString& suggestion) override;
@@ -85,11 +92,14 @@ class EditorWindow : public QMainWindow, private EditorDocument::Dialogs, privat
     bool acknowledgeSafetyNotice() override;
     void showStatus(const QString& text) override;
 
+    static QString applicationTitle();
     void buildWidgets();
     void buildActions();
     void openChosenFile();
     void pasteRows();
     void openRecordReport();
+    // Shows the Sessions window over the records' folder.
+    void showSessions();
     // Works out the analysis of the table now, skipping the delay.
     void refreshNow();
     void showAnalysis();
@@ -108,6 +118,8 @@ class EditorWindow : public QMainWindow, private EditorDocument::Dialogs, privat
     QAction* m_playAction = nullptr;
     QAction* m_pauseAction = nullptr;
     QAction* m_stopAction = nullptr;
+    QAction* m_everyFrameAction = nullptr;
+    QPointer<SessionsWindow> m_sessions;
     QTimer* m_analysisDelay = nullptr;
     Analysis m_analysis;
     std::optional<ProgramAnalysis> m_shown;

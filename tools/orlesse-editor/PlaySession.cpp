@@ -39,6 +39,12 @@ bool PlaySession::mayPlay(const Request& request, std::optional<ProgramAnalysis>
             tr("The session record cannot be kept: %1. Nothing was played.").arg(error));
         return false;
     }
+    // Markers sent before a recorder connects are lost, so the user decides whether that
+    // matters; the stream stays open for one to connect before the next Play.
+    if (request.marking && request.marking->stream && !request.marking->stream->hasRecorder() &&
+        !m_dialogs.askToPlayWithoutRecorder(request.marking->stream->name())) {
+        return false;
+    }
     return true;
 }
 
@@ -50,8 +56,9 @@ void PlaySession::play(const Request& request, std::optional<ProgramAnalysis>& s
     if (request.recordFolder) {
         recording = EditorPlayer::Recording{*request.recordFolder, request.programPath};
     }
-    const EditorPlayer::Outcome outcome = m_player.play(
-        request.bytes, request.firstRow, *request.comNumber, request.white, recording);
+    const EditorPlayer::Outcome outcome =
+        m_player.play(request.bytes, request.firstRow, *request.comNumber, request.white, recording,
+                      request.marking);
     if (!outcome.openError.isEmpty()) {
         m_dialogs.showMessage(
             tr("Cannot open Com%1: %2").arg(*request.comNumber).arg(outcome.openError));

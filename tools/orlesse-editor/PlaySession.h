@@ -6,8 +6,7 @@
 #include <optional>
 
 #include "Analysis.h"
-
-class EditorPlayer;
+#include "EditorPlayer.h"
 
 // What a play session asks the user and tells them: the window answers with its dialogs, a
 // test with a fake.
@@ -20,6 +19,9 @@ class PlayDialogs {
     virtual bool acknowledgeSafetyNotice() = 0;
     // Whether a program that plays, but not as written, plays all the same.
     virtual bool askToPlayWithWarnings(const QString& warnings) = 0;
+    // Whether the run plays although no recorder is connected to the marker stream named
+    // stream, so that its markers reach none.
+    virtual bool askToPlayWithoutRecorder(const QString& stream) = 0;
     virtual void showMessage(const QString& text) = 0;
     // A passing note, such as how the run ended.
     virtual void showStatus(const QString& text) = 0;
@@ -30,7 +32,7 @@ class PlayDialogs {
 // Play, from the press of the button to the report of the run: the safety notice, the check
 // (a program with errors does not play, warnings ask once for the same program), the COM port,
 // the records' folder (checked before anything is sent, so that no run loses its record), the
-// run through the player, and what the user is told of its end.
+// marker stream's recorder, the run through the player, and what the user is told of its end.
 class PlaySession final {
     Q_DECLARE_TR_FUNCTIONS(PlaySession)
 
@@ -44,6 +46,7 @@ class PlaySession final {
         std::optional<int> comNumber;         // the COM port chosen, if any
         bool white = false;                   // the white LEDs light with the lit frames
         std::optional<QString> recordFolder;  // where the run's session record goes, if kept
+        std::optional<EditorPlayer::Marking> marking;  // where the run's markers go, if sent
     };
 
     PlaySession(EditorPlayer& player, PlayDialogs& dialogs);

@@ -22,17 +22,20 @@ constexpr int ProgressMs = 100;
 const QString ComPortKey = QStringLiteral("play/comPort");
 const QString RecordKey = QStringLiteral("record/enabled");
 const QString RecordFolderKey = QStringLiteral("record/folder");
+const QString MarkersKey = QStringLiteral("markers/enabled");
 
 }  // namespace
 
 PlaybackBar::PlaybackBar(PortList& ports, QSettings& settings, const QString& defaultRecordFolder,
-                         EditorPlayer& player, const SegmentModel& model, QWidget* parent)
+                         EditorPlayer& player, const SegmentModel& model,
+                         const QStringList& lslLibraries, QWidget* parent)
     : QWidget(parent),
       m_settings(settings),
       m_defaultRecordFolder(defaultRecordFolder),
       m_player(player),
       m_model(model),
-      m_comPorts(ports) {
+      m_comPorts(ports),
+      m_markerStream(lslLibraries) {
     auto* bar = new QHBoxLayout(this);
     bar->setContentsMargins(0, 0, 0, 0);
     bar->addWidget(new QLabel(tr("COM Port:"), this));
@@ -78,6 +81,17 @@ PlaybackBar::PlaybackBar(PortList& ports, QSettings& settings, const QString& de
     connect(m_recordFolder, &QToolButton::clicked, this, &PlaybackBar::recordFolderClicked);
     bar->addWidget(m_recordFolder);
     updateRecordToolTips();
+    m_markers = new QCheckBox(tr("LSL markers"), this);
+    m_markers->setObjectName(QStringLiteral("lslMarkers"));
+    m_markers->setChecked(m_settings.value(MarkersKey, false).toBool());
+    connect(m_markers, &QCheckBox::toggled, this, [this](bool on) {
+        m_settings.setValue(MarkersKey, on);
+        syncMarkerStream();
+    });
+    connect(m_comPort, &QComboBox::currentIndexChanged, this, &PlaybackBar::syncMarkerStream);
+    bar->addWidget(m_markers);
+    // A stream remembered from the last start opens once the window can show why it cannot.
+    QTimer::singleShot(0, this, &PlaybackBar::syncMarkerStream);
 
     m_play = new QPushButton(style()->standardIcon(QStyle::SP_MediaPlay), tr("Play"), this);
     m_play->setObjectName(QStringLiteral("play"));
@@ -106,6 +120,11 @@ PlaybackBar::PlaybackBar(PortList& ports, QSettings& settings, const QString& de
     connect(m_progressTimer, &QTimer::timeout, this, &PlaybackBar::showProgress);
     showState(EditorPlayer::State::Idle);
     connect(&m_player, &EditorPlayer::stateChanged, this, &PlaybackBar::showState);
+    connect(&m_player, &EditorPlayer::stateChanged, this, [this](EditorPlayer::State state) {
+        if (state == EditorPlayer::State::Idle) {
+            syncMarkerStream();
+        }
+    });
     connect(&m_player, &EditorPlayer::segmentStarted, this, &PlaybackBar::showProgress);
 }
 
@@ -133,8 +152,38 @@ void PlaybackBar::setRecordFolder(const QString& folder) {
     updateRecordToolTips();
 }
 
+PlayMarkers* PlaybackBar::markerStream() {
+    return m_markers->isChecked() && m_markerStream.isOpen() ? &m_markerStream : nullptr;
+}
+
+void PlaybackBar::syncMarkerStream() {
+    // A run publishes on the stream open when it started: it is changed once the run is over.
+    if (m_player.state() != EditorPlayer::State::Idle) {
+        return;
+    }
+    const std::optional<int> port = comNumber();
+    if (!m_markers->isChecked() || !port) {
+        m_markerStream.close();
+    } else if (m_markerStream.comNumber() != *port) {
+        QString error;
+        if (!m_markerStream.open(*port, &error)) {
+            m_markers->setChecked(false);
+            emit markerStreamFailed(error);
+        }
+    }
+    m_markers->setToolTip(
+        m_markerStream.isOpen()
+            ? tr("Each run sends its markers on the Lab Streaming Layer stream\n\"%1\" "
+                 "(source_id %2),\nopen while this box is ticked")
+                  .arg(m_markerStream.name(), m_markerStream.sourceId())
+            : tr("Send markers of each run (segments, pauses, the end) on a Lab Streaming "
+                 "Layer stream of the COM port, open while this box is ticked so that a "
+                 "recorder can connect before Play; needs liblsl"));
+}
+
 void PlaybackBar::showState(EditorPlayer::State state) {
     const bool idle = state == EditorPlayer::State::Idle;
+    m_markers->setEnabled(idle);
     m_play->setEnabled(idle);
     m_pause->setEnabled(!idle);
     m_stop->setEnabled(!idle);

@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "BidsFilingDialog.h"
 #include "charts/RecordChart.h"
 #include "records/RecordReport.h"
 
@@ -37,7 +38,8 @@ class RecordChartView final : public QWidget {
 
 }  // namespace
 
-ReportDialog::ReportDialog(const QString& jsonPath, QWidget* parent) : QDialog(parent) {
+ReportDialog::ReportDialog(const QString& jsonPath, QSettings& settings, QWidget* parent)
+    : QDialog(parent) {
     setObjectName(QStringLiteral("ReportDialog"));
     setWindowTitle(tr("Session Record \u2014 %1").arg(QFileInfo(jsonPath).fileName()));
     auto* layout = new QVBoxLayout(this);
@@ -70,6 +72,15 @@ ReportDialog::ReportDialog(const QString& jsonPath, QWidget* parent) : QDialog(p
     const QString folderPath = QFileInfo(jsonPath).absolutePath();
     connect(folder, &QPushButton::clicked, this,
             [folderPath] { QDesktopServices::openUrl(QUrl::fromLocalFile(folderPath)); });
+    if (loaded && frames) {
+        QPushButton* bids =
+            buttons->addButton(tr("File into a BIDS Dataset\u2026"), QDialogButtonBox::ActionRole);
+        bids->setObjectName(QStringLiteral("fileIntoBids"));
+        connect(bids, &QPushButton::clicked, this, [this, record = *loaded, &settings] {
+            BidsFilingDialog filing(record, settings, this);
+            filing.exec();
+        });
+    }
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
     // Wide enough for the report's table and the chart's title on most screens.
@@ -77,7 +88,7 @@ ReportDialog::ReportDialog(const QString& jsonPath, QWidget* parent) : QDialog(p
     resize(line * 64, line * 40);
 }
 
-void ReportDialog::showModal(const QString& jsonPath, QWidget* parent) {
-    ReportDialog report(jsonPath, parent);
+void ReportDialog::showModal(const QString& jsonPath, QSettings& settings, QWidget* parent) {
+    ReportDialog report(jsonPath, settings, parent);
     report.exec();
 }

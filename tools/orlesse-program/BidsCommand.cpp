@@ -1,5 +1,4 @@
 // orlesse-program bids: files a session record into a BIDS dataset.
-#include <QDir>
 #include <QTextStream>
 
 #include "Command.h"
@@ -91,18 +90,8 @@ int bidsCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
     if (!filed) {
         return parser.fail(QStringLiteral("not filed: %1").arg(error), 1);
     }
-    const QStringList paths{filed->events, filed->eventsSidecar, filed->frames, filed->record};
-    for (const QString& path : paths) {
-        out << (path == paths.first() ? "filed: " : "       ") << QDir::toNativeSeparators(path)
-            << '\n';
-    }
-    for (const QString& path : filed->changed) {
-        out << (filed->newDataset ? "made: " : "changed: ") << QDir::toNativeSeparators(path)
-            << '\n';
-    }
-    if (filed->newDataset) {
-        out << "The new dataset's description has no Authors and its README says only what "
-               "Orlesse wrote: fill them in.\n";
+    for (const QString& line : BidsDataset::filedLines(*filed)) {
+        out << line << '\n';
     }
     out.flush();
     return 0;

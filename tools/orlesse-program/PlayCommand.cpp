@@ -236,8 +236,7 @@ int playProgram(const PlayOptions& options, QTextStream& out, QTextStream& err) 
     std::unique_ptr<MarkerOutlet> markers;
     if (options.lsl) {
         QString error;
-        markers = MarkerOutlet::open(
-            MarkerStream::forDevice(ComPorts::displayName(options.comNumber)), &error);
+        markers = DeviceRun::openMarkerStream(options.comNumber, &error);
         if (!markers) {
             err << QStringLiteral("orlesse-program: --lsl: %1; nothing was played").arg(error)
                 << Qt::endl;
