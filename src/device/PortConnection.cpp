@@ -25,7 +25,7 @@ void PortConnection::storeResult(int code) {
 void PortConnection::writeFrame(const QString& frameText) {
     m_state.FrameText = frameText;
     const QByteArray bytes = Frames::toBytes(frameText);
-    if (!m_onWrite) {
+    if (m_writeObservers.empty()) {
         storeResult(
             m_serial.SioPuts(m_state.PortIndex, bytes.constData(), static_cast<int>(bytes.size())));
         return;
@@ -35,13 +35,22 @@ void PortConnection::writeFrame(const QString& frameText) {
         m_serial.SioPuts(m_state.PortIndex, bytes.constData(), static_cast<int>(bytes.size()));
     const double returned = m_writeClock->now();
     storeResult(result);
-    m_onWrite({called, returned, result, frameText});
+    const FrameWrite write{called, returned, result, frameText};
+    for (const WriteObserver& entry : m_writeObservers) {
+        entry.observer(write);
+    }
 }
 
-void PortConnection::setWriteObserver(ClockPump* clock,
-                                      std::function<void(const FrameWrite&)> observer) {
-    m_writeClock = clock;
-    m_onWrite = clock != nullptr ? std::move(observer) : nullptr;
+int PortConnection::addWriteObserver(ClockPump& clock,
+                                     std::function<void(const FrameWrite&)> observer) {
+    m_writeClock = &clock;
+    const int key = m_nextObserverKey++;
+    m_writeObservers.push_back({key, std::move(observer)});
+    return key;
+}
+
+void PortConnection::removeWriteObserver(int key) {
+    std::erase_if(m_writeObservers, [key](const WriteObserver& entry) { return entry.key == key; });
 }
 
 void PortConnection::sendFrame(Frames::Lead lead, const QString& address, const QString& colour) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "device/Frames.h"
 #include "device/PortRecord.h"
@@ -53,9 +54,12 @@ class PortConnection {
     void ShowSerialError(int16_t code);
 
     // Installs what sees every frame written from now on, stamped with clock: a session record
-    // keeps when each frame went to the library and what the library said. Empty: none, and
-    // the frame writer reads no clock. The observer must not write frames, wait or pump events.
-    void setWriteObserver(ClockPump* clock, std::function<void(const FrameWrite&)> observer);
+    // keeps when each frame went to the library and what the library said, and a run's markers
+    // take the same moment as the record. Observers are called in the order they were added;
+    // with none, the frame writer reads no clock. An observer must not write frames, wait or
+    // pump events. Returns the key that removes it.
+    int addWriteObserver(ClockPump& clock, std::function<void(const FrameWrite&)> observer);
+    void removeWriteObserver(int key);
 
     // The serial library in use.
     Wsc32& serial() { return m_serial; }
@@ -88,6 +92,11 @@ class PortConnection {
     std::optional<int> m_openIndex;  // port index the library has open for us, if any
     bool m_opening = false;          // an OpenPort() is under way
     std::function<void()> m_onLinkChange;
-    ClockPump* m_writeClock = nullptr;
-    std::function<void(const FrameWrite&)> m_onWrite;
+    struct WriteObserver {
+        int key = 0;
+        std::function<void(const FrameWrite&)> observer;
+    };
+    ClockPump* m_writeClock = nullptr;  // the observers' clock; they all share the context's
+    std::vector<WriteObserver> m_writeObservers;
+    int m_nextObserverKey = 1;
 };

@@ -46,7 +46,7 @@ SessionRecorder::SessionRecorder(const OperationContext& context) : m_context(co
 
 SessionRecorder::~SessionRecorder() {
     if (m_recording) {
-        m_context.port.setWriteObserver(nullptr, {});
+        m_context.port.removeWriteObserver(m_writeObserverKey);
     }
 }
 
@@ -55,6 +55,9 @@ StallMark SessionRecorder::stallOf(const SegmentPlayer::Frame& frame) {
 }
 
 void SessionRecorder::begin(Setup setup) {
+    if (m_recording) {
+        m_context.port.removeWriteObserver(m_writeObserverKey);
+    }
     m_record = SessionRecord();
     m_record.software = std::move(setup.software);
     m_record.programPath = std::move(setup.programPath);
@@ -69,8 +72,8 @@ void SessionRecorder::begin(Setup setup) {
     m_stepSegment = 0;
     m_held = false;
     m_recording = true;
-    m_context.port.setWriteObserver(
-        &m_context.clock, [this](const PortConnection::FrameWrite& write) { written(write); });
+    m_writeObserverKey = m_context.port.addWriteObserver(
+        m_context.clock, [this](const PortConnection::FrameWrite& write) { written(write); });
 }
 
 void SessionRecorder::written(const PortConnection::FrameWrite& write) {
@@ -168,7 +171,7 @@ void SessionRecorder::noteHold(bool held) {
 SessionRecord SessionRecorder::finish(SessionEnding ending) {
     if (m_recording) {
         noteHold(false);
-        m_context.port.setWriteObserver(nullptr, {});
+        m_context.port.removeWriteObserver(m_writeObserverKey);
         m_recording = false;
         m_record.finished = m_context.clock.now();
     }

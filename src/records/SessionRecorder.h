@@ -56,9 +56,10 @@ class SessionRecorder {
     OperationContext m_context;
     SessionRecord m_record;
     bool m_recording = false;
-    int m_stepFrequency = 0;   // the frequency of the last step kept
-    size_t m_stepSegment = 0;  // segments started when it was kept
-    bool m_held = false;       // a hold (pause) is open
+    int m_writeObserverKey = 0;  // the port observer that keeps the frames, while recording
+    int m_stepFrequency = 0;     // the frequency of the last step kept
+    size_t m_stepSegment = 0;    // segments started when it was kept
+    bool m_held = false;         // a hold (pause) is open
 };
 
 // A run played with a recorder on: how it ended and its record.

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "core/ClockPump.h"
+#include "device/PortConnection.h"
 #include "light/LightState.h"
 #include "records/RecordSchema.h"
 
@@ -15,7 +16,15 @@ QString word(RecordSchema::EventKind kind) {
 }  // namespace
 
 RunMarkers::RunMarkers(const OperationContext& context, Sink sink, bool everyLitFrame)
-    : m_context(context), m_sink(std::move(sink)), m_everyLitFrame(everyLitFrame) {}
+    : m_context(context), m_sink(std::move(sink)), m_everyLitFrame(everyLitFrame) {
+    m_writeObserverKey = m_context.port.addWriteObserver(
+        m_context.clock,
+        [this](const PortConnection::FrameWrite& write) { m_lastReturned = write.returned; });
+}
+
+RunMarkers::~RunMarkers() {
+    m_context.port.removeWriteObserver(m_writeObserverKey);
+}
 
 void RunMarkers::mark(const QString& text) {
     m_sink(text, m_context.clock.now());
@@ -62,7 +71,7 @@ void RunMarkers::frameWritten(const SegmentPlayer::Frame& frame) {
     using RecordSchema::EventKind;
     const int line = m_record.line();
     // Every marker of this frame stands for the same moment: its write's return.
-    const double now = m_context.clock.now();
+    const double now = m_lastReturned;
     if (m_segmentPending) {
         m_segmentPending = false;
         mark(QStringLiteral(

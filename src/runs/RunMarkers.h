@@ -17,15 +17,19 @@
 //   stall line=3 skipped=4
 //   frame line=3 hz=10 level=255            (each lit frame, when asked for)
 //   ended how=stopped        (finished, stopped, signal signal=SIGINT, failed line=5)
-// A segment, frame, stall or device marker stands for the moment the frame's write returned
-// (the hook runs right after it); paused and resumed for the moment the hold began and ended,
-// as the record notes them; ended for the closing dark frame's return.
+// A segment, frame, stall or device marker stands for the moment the frame's write returned,
+// the very clock reading a record of the run keeps for it; paused and resumed for the moment
+// the hold began and ended, as the record notes them; ended for the closing dark frame's
+// return.
 class RunMarkers {
   public:
     // Receives a marker's text and the clock time it stands for.
     using Sink = std::function<void(const QString& text, double clockTime)>;
 
     RunMarkers(const OperationContext& context, Sink sink, bool everyLitFrame);
+    ~RunMarkers();
+    RunMarkers(const RunMarkers&) = delete;
+    RunMarkers& operator=(const RunMarkers&) = delete;
 
     // The hooks to play the run with: they mark, then call the same hooks of inner.
     ProgramPlayback::Hooks hooks(ProgramPlayback::Hooks inner = {});
@@ -45,4 +49,6 @@ class RunMarkers {
     bool m_segmentPending = false;  // its marker waits for its first frame
     bool m_held = false;
     bool m_lost = false;
+    int m_writeObserverKey = 0;
+    double m_lastReturned = 0;  // when the last frame's write returned
 };
