@@ -30,7 +30,7 @@ BidsFilingDialog::BidsFilingDialog(SessionFiles::Loaded record, QSettings& setti
     : QDialog(parent), m_record(std::move(record)), m_settings(settings) {
     setObjectName(QStringLiteral("BidsFilingDialog"));
     setWindowTitle(
-        tr("File into a BIDS Dataset \u2014 %1").arg(QFileInfo(m_record.jsonPath).fileName()));
+        tr("File into a BIDS dataset \u2014 %1").arg(QFileInfo(m_record.jsonPath).fileName()));
     auto* form = new QFormLayout;
     const auto field = [this](const char* name, const QString& key) {
         auto* edit = new QLineEdit(m_settings.value(key).toString(), this);

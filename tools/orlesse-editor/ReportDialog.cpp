@@ -74,7 +74,7 @@ ReportDialog::ReportDialog(const QString& jsonPath, QSettings& settings, QWidget
             [folderPath] { QDesktopServices::openUrl(QUrl::fromLocalFile(folderPath)); });
     if (loaded && frames) {
         QPushButton* bids =
-            buttons->addButton(tr("File into a BIDS Dataset\u2026"), QDialogButtonBox::ActionRole);
+            buttons->addButton(tr("File into a BIDS dataset..."), QDialogButtonBox::ActionRole);
         bids->setObjectName(QStringLiteral("fileIntoBids"));
         connect(bids, &QPushButton::clicked, this, [this, record = *loaded, &settings] {
             BidsFilingDialog filing(record, settings, this);
