@@ -41,9 +41,6 @@ class SessionRecorder {
     // Ends the record: no more frames are kept. Returns the record, which leaves the recorder.
     SessionRecord finish(SessionEnding ending);
 
-    // Whether a record is being kept.
-    bool isRecording() const { return m_recording; }
-
     // How many frames skipped the frame passed over (0 normally) and whether its stall
     // restarted the frame grid.
     static StallMark stallOf(const SegmentPlayer::Frame& frame);
