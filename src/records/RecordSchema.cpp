@@ -4,7 +4,7 @@ namespace RecordSchema {
 
 namespace {
 
-constexpr std::array<ColumnSpec, EventColumnCount> EventColumns{{
+constexpr std::array<ColumnDescription, EventColumnCount> EventColumns{{
     {EventColumn::Onset, QLatin1String("onset"), "Onset",
      "Seconds from the run's first frame (its due time), on the controller's monotonic clock.",
      "s"},
@@ -149,18 +149,18 @@ QString eventKindDescription(EventKind kind) {
     return QStringLiteral("The end of the run, with how it ended.");
 }
 
-const std::array<ColumnSpec, EventColumnCount>& eventColumns() {
+const std::array<ColumnDescription, EventColumnCount>& eventColumns() {
     return EventColumns;
 }
 
-const ColumnSpec& eventColumn(EventColumn column) {
+const ColumnDescription& eventColumn(EventColumn column) {
     return EventColumns[static_cast<size_t>(column)];
 }
 
 QStringList eventColumnNames() {
     QStringList names;
-    for (const ColumnSpec& spec : EventColumns) {
-        names << spec.name;
+    for (const ColumnDescription& described : EventColumns) {
+        names << described.name;
     }
     return names;
 }

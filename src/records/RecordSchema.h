@@ -63,7 +63,7 @@ enum class EventColumn {
 inline constexpr size_t EventColumnCount = static_cast<size_t>(EventColumn::Note) + 1;
 
 // One column of a table, as the data dictionary describes it.
-struct ColumnSpec {
+struct ColumnDescription {
     EventColumn column;
     QLatin1String name;       // the header's name
     const char* longName;     // LongName
@@ -72,9 +72,9 @@ struct ColumnSpec {
 };
 
 // The events table's columns, in order.
-const std::array<ColumnSpec, EventColumnCount>& eventColumns();
-// The spec of one column.
-const ColumnSpec& eventColumn(EventColumn column);
+const std::array<ColumnDescription, EventColumnCount>& eventColumns();
+// The description of one column.
+const ColumnDescription& eventColumn(EventColumn column);
 // The header's name of one column.
 inline QLatin1String name(EventColumn column) {
     return eventColumn(column).name;

@@ -122,9 +122,9 @@ QString timestampMeaning() {
 QByteArray eventsText(const std::vector<SessionEvent>& events) {
     QString text = eventColumnNames().join(QLatin1Char('\t')) + QLatin1Char('\n');
     for (const SessionEvent& event : events) {
-        for (const ColumnSpec& spec : eventColumns()) {
-            text += eventField(event, spec.column);
-            text += spec.column == EventColumn::Note ? QLatin1Char('\n') : QLatin1Char('\t');
+        for (const ColumnDescription& described : eventColumns()) {
+            text += eventField(event, described.column);
+            text += described.column == EventColumn::Note ? QLatin1Char('\n') : QLatin1Char('\t');
         }
     }
     return text.toUtf8();
@@ -132,20 +132,20 @@ QByteArray eventsText(const std::vector<SessionEvent>& events) {
 
 QJsonObject eventsSidecar() {
     QJsonObject sidecar;
-    for (const ColumnSpec& spec : eventColumns()) {
-        QJsonObject entry{{Key::LongName, QLatin1String(spec.longName)},
-                          {Key::Description, QLatin1String(spec.description)}};
-        if (spec.units != nullptr) {
-            entry.insert(Key::Units, QLatin1String(spec.units));
+    for (const ColumnDescription& described : eventColumns()) {
+        QJsonObject entry{{Key::LongName, QLatin1String(described.longName)},
+                          {Key::Description, QLatin1String(described.description)}};
+        if (described.units != nullptr) {
+            entry.insert(Key::Units, QLatin1String(described.units));
         }
-        if (spec.column == EventColumn::TrialType) {
+        if (described.column == EventColumn::TrialType) {
             QJsonObject levels;
             for (const EventKind kind : AllEventKinds) {
                 levels.insert(eventKindName(kind), eventKindDescription(kind));
             }
             entry.insert(Key::Levels, levels);
         }
-        sidecar.insert(spec.name, entry);
+        sidecar.insert(described.name, entry);
     }
     return sidecar;
 }
@@ -226,15 +226,15 @@ QJsonObject totalsJson(const SessionTotals& totals) {
 
 QJsonObject eventJson(const SessionEvent& event) {
     QJsonObject json;
-    for (const ColumnSpec& spec : eventColumns()) {
-        const QString text = eventField(event, spec.column);
+    for (const ColumnDescription& described : eventColumns()) {
+        const QString text = eventField(event, described.column);
         if (text == NotApplicable) {
-            json.insert(spec.name, QJsonValue());
+            json.insert(described.name, QJsonValue());
             continue;
         }
         bool isNumber = false;
         const double value = text.toDouble(&isNumber);
-        json.insert(spec.name, isNumber ? QJsonValue(value) : QJsonValue(text));
+        json.insert(described.name, isNumber ? QJsonValue(value) : QJsonValue(text));
     }
     return json;
 }
