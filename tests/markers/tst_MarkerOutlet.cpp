@@ -224,7 +224,11 @@ void MarkerOutletTest::aPlayedRunIsMarkedFrameByFrame() {
     while (markers.isEmpty() || !markers.last().text.startsWith(QLatin1String("ended"))) {
         const Marker marker = pull(inlet.get());
         QVERIFY2(marker.time != 0, "a marker is missing");
-        markers.append(marker);
+        // A loaded machine may stall the run; its stall markers are checked on virtual time
+        // (tst_SessionRecorder), and the frames it skipped are in neither list.
+        if (!marker.text.startsWith(QLatin1String("stall "))) {
+            markers.append(marker);
+        }
     }
     QVERIFY(tool.waitForFinished(TimeoutMs));
     QCOMPARE(tool.exitCode(), 0);
